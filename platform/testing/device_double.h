@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -15,9 +16,9 @@ namespace vexa::testing {
 
 struct DeviceReply {
   bool ok = true;
-  // Bytes reported; -1 reports the caller's whole output size.
+  // Bytes reported; -1 reports the caller's whole output size (0 when the reply fails).
   long bytes = -1;
-  // Written to the output buffer from its start (as far as it reaches).
+  // Written to the output buffer from its start (as far as it reaches), also when failing.
   std::vector<uint32_t> words;
   // Raw bytes written after the words (for records that are not word lists).
   std::vector<uint8_t> data;
@@ -56,17 +57,27 @@ public:
 
   // Queues an APC to the thread that last sent a request with this code.
   bool queueApcToSender(DWORD code, PAPCFUNC function, ULONG_PTR data);
+  // The thread that last sent a request with this code; 0 when none has.
+  DWORD lastSender(DWORD code) const;
 
   std::vector<DeviceRequest> requests() const;
   size_t count(DWORD code) const;
   size_t openCount() const;    // CreateFileA calls that succeeded
   size_t closedCount() const;  // handles closed
+  // Requests with this code blocked now (waiting for complete() or their handle's close).
+  size_t blockedCount(DWORD code) const;
 
   std::unique_ptr<vexa::platform::DeviceConnection> open() override;
 
 private:
   class Connection;
   friend class Connection;
+  // Shared with every connection, which may outlive the double (a handle left open).
+  struct Link;
+  std::shared_ptr<Link> link_;
+  bool shuttingDown_ = false;
+  static bool applyReply(const DeviceReply& reply, void* out, DWORD outSize, DWORD* returned);
+
   bool handle(Connection& connection, DWORD code, const void* in, DWORD inSize, void* out,
               DWORD outSize, DWORD* returned);
   void closed(Connection& connection);
