@@ -4,11 +4,7 @@
 #include <windows.h>
 
 // Ids of dialog resource 1 and its controls.
-#define IDD_BUFFER_SIZE_PANEL 1
-#define IDB_PRODUCT_PICTURE 201
-#define IDI_MODULE_ICON 1
-#define IDC_BUFFER_SIZE_LABEL 101
-#define IDC_BUFFER_SIZE_SLIDER 102
+#include "resources/panel_resource_ids.h"
 
 constexpr int kBufferSizeSteps = 9;  // positions 0 to 8
 
@@ -26,4 +22,14 @@ public:
   DWORD baseSize;
   char* keyPath;
   DWORD chosenSize;
+
+  // The panel being shown in this process (null when none): the dialog procedure reaches
+  // baseSize and keyPath through it.
+  static BufferSizePanel* current;
 };
+
+// The dialog procedure of dialog resource 1.
+INT_PTR CALLBACK bufferSizePanelProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The size of slider position p, baseSize x 2^p frames.
+DWORD bufferSizeStep(DWORD baseSize, int position);

@@ -23,6 +23,9 @@
 #define TB_ENDTRACK 8
 
 #define TBS_AUTOTICKS 0x0001
+#define TBS_HORZ 0x0000
+#define TBS_VERT 0x0002
+#define TBS_NOTICKS 0x0010
 
 VEXA_EXTERN_C_BEGIN
 void WINAPI InitCommonControls(void);
