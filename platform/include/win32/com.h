@@ -43,6 +43,7 @@ typedef const CLSID* REFCLSID;
 #define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0L)
 #define CO_E_ERRORINDLL ((HRESULT)0x800401F9L)
 #define CO_E_DLLNOTFOUND ((HRESULT)0x8004015FL)
+#define CO_E_CLASSSTRING ((HRESULT)0x800401F3L)
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
 
@@ -96,3 +97,13 @@ HRESULT WINAPI CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
 void WINAPI CoTaskMemFree(LPVOID pv);
 VEXA_EXTERN_C_END
+
+// The entry points of an in-process server, declared with default visibility so that a module
+// compiled with hidden visibility still exports those its export list names.
+#ifdef __cplusplus
+VEXA_EXTERN_C DECLSPEC_EXPORT HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid,
+                                                                       REFIID riid, LPVOID* ppv);
+#endif
+VEXA_EXTERN_C DECLSPEC_EXPORT HRESULT STDAPICALLTYPE DllCanUnloadNow(void);
+VEXA_EXTERN_C DECLSPEC_EXPORT HRESULT STDAPICALLTYPE DllRegisterServer(void);
+VEXA_EXTERN_C DECLSPEC_EXPORT HRESULT STDAPICALLTYPE DllUnregisterServer(void);
