@@ -1,0 +1,269 @@
+#include "stream_session.h"
+
+#include <device_records.h>
+
+#include <math.h>
+#include <string.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <new>
+#include <thread>
+
+namespace {
+
+int64_t monotonicNs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+double monotonicSeconds() { return static_cast<double>(monotonicNs()) / 1e9; }
+
+double processCpuSeconds() {
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec / 1e6;
+}
+
+constexpr uint64_t kRecordingBytes = 512ull << 20;
+constexpr uint64_t kMaxCallbackRecords = 1u << 21;
+
+int32_t* samplesOf(const EasiChannelBuffer* buffer) { return addressOf<int32_t>(buffer->data); }
+
+}  // namespace
+
+StreamSession::StreamSession(IEasiDriver* driver, const OutputSource& source, uint32_t rate)
+    : driver_(driver), source_(source), rate_(rate) {}
+
+bool StreamSession::setUp(double seconds, bool recordInputs, bool keepOutputs,
+                          std::string* error) {
+  LONG frames = driver_->getBufferFrames(0);
+  if (frames <= 0) {
+    *error = "the driver reports no buffer frames";
+    return false;
+  }
+  frames_ = static_cast<uint32_t>(frames);
+  for (LONG half = 0; half < 2; ++half) {
+    for (LONG direction : {EASI_OUTPUT, EASI_INPUT}) {
+      auto& list = direction == EASI_OUTPUT ? outputs_[half] : inputs_[half];
+      list.clear();
+      for (LONG channel = 0;; ++channel) {
+        EasiChannelBuffer* buffer = driver_->getChannelBuffer(half, direction, channel);
+        if (!buffer) break;
+        if (buffer->bytesPerSample != 4 || buffer->frames != frames || buffer->data == 0) {
+          *error = "channel buffer descriptor not usable";
+          return false;
+        }
+        list.push_back(buffer);
+      }
+    }
+  }
+
+  recordInputs_ = recordInputs && !inputs_[0].empty();
+  keepOutputs_ = keepOutputs && !outputs_[0].empty();
+  // Room for the run plus a second of slack, and the two primed halves.
+  uint64_t room = static_cast<uint64_t>((seconds + 1.0) * rate_) + 2ull * frames_;
+  uint64_t channels = (recordInputs_ ? inputs_[0].size() : 0) +
+                      (keepOutputs_ ? outputs_[0].size() : 0);
+  if (channels * room * 4 > kRecordingBytes) {
+    uint64_t most = kRecordingBytes / (channels * 4 * rate_);
+    *error = "recording " + std::to_string(channels) + " channels for that long takes more " +
+             "memory than a 32-bit process can spare; record at most " + std::to_string(most) +
+             " seconds at a time";
+    return false;
+  }
+  // Timing figures cover the first callbacks of a very long run.
+  uint64_t records = std::min<uint64_t>(room / frames_ * 2 + 64, kMaxCallbackRecords);
+  try {
+    if (recordInputs_) recorded_.assign(room * inputs_[0].size(), 0);
+    if (keepOutputs_) played_.assign(room * outputs_[0].size(), 0);
+    records_.assign(static_cast<size_t>(records), CallbackRecord{});
+  } catch (const std::bad_alloc&) {
+    *error = "not enough memory for the run";
+    return false;
+  }
+  return true;
+}
+
+void StreamSession::halfBufferDone(LONG half) {
+  if (half != 0 && half != 1) return;
+  bool streaming = streaming_.load(std::memory_order_acquire);
+  int64_t entry = streaming ? monotonicNs() : 0;
+
+  const size_t outputCount = outputs_[half].size();
+  uint64_t start = playedFrames_;
+  for (size_t j = 0; j < outputCount; ++j) {
+    int32_t* out = samplesOf(outputs_[half][j]);
+    if (j > 0 && source_.sameOnEveryOutput())
+      memcpy(out, samplesOf(outputs_[half][0]), frames_ * sizeof *out);
+    else
+      source_.fill(static_cast<uint32_t>(j), start, frames_, out);
+  }
+  if (keepOutputs_) {
+    size_t room = played_.size() / outputCount;
+    for (uint32_t i = 0; i < frames_ && start + i < room; ++i)
+      for (size_t j = 0; j < outputCount; ++j)
+        played_[(start + i) * outputCount + j] = samplesOf(outputs_[half][j])[i];
+  }
+  playedFrames_ += frames_;
+
+  // The inputs of a primed half hold nothing recorded yet.
+  if (streaming && recordInputs_) {
+    const size_t inputCount = inputs_[half].size();
+    size_t room = recorded_.size() / inputCount;
+    for (uint32_t i = 0; i < frames_; ++i) {
+      if (recordedFrames_ >= room) {
+        figures_.droppedFrames += frames_ - i;
+        break;
+      }
+      for (size_t j = 0; j < inputCount; ++j)
+        recorded_[recordedFrames_ * inputCount + j] = samplesOf(inputs_[half][j])[i];
+      ++recordedFrames_;
+    }
+  }
+
+  if (streaming) {
+    if (recordCount_ < records_.size()) {
+      CallbackRecord& record = records_[recordCount_];
+      record.wallNs = entry;
+      record.position = static_cast<uint64_t>(recordCount_) * frames_;
+      record.index = half;
+      ++recordCount_;
+    }
+    double spent = static_cast<double>(monotonicNs() - entry) / 1e9;
+    callbackSum_ += spent;
+    callbackMax_ = fmax(callbackMax_, spent);
+
+    uint64_t done = callbacksDone_.load(std::memory_order_relaxed);
+    halves_[done % kRing] = half;
+    callbacksDone_.store(done + 1, std::memory_order_release);
+    wakeups_.fetch_add(1, std::memory_order_release);
+    wakeups_.notify_one();
+  }
+}
+
+// The driver counts a callback only once it has returned, so an advance that comes in the
+// moment between is refused like a real lag; it is tried again for a moment before it counts
+// as one. A real lag does not pass in that time: the card's waits complete only with the next
+// half, so a driver once behind stays behind until the stream is restarted.
+bool StreamSession::advance(LONG half, LONG direction, double budgetSeconds) {
+  double giveUp = monotonicSeconds() + budgetSeconds;
+  for (;;) {
+    driver_->advanceHalfPosition(half, direction);
+    if (driver_->getLastError() != EASI_HOST_LAGGING) return true;
+    // Behind already: waiting would only take the processor from the threads that matter.
+    if (lagging_ || monotonicSeconds() > giveUp) return false;
+    sched_yield();
+  }
+}
+
+void StreamSession::advancePending(double budgetSeconds) {
+  uint64_t done = callbacksDone_.load(std::memory_order_acquire);
+  for (; advanced_ < done; ++advanced_) {
+    LONG half = halves_[advanced_ % kRing];
+    bool outputOk = advance(half, EASI_OUTPUT, budgetSeconds);
+    bool inputOk = advance(half, EASI_INPUT, budgetSeconds);
+    lagging_ = !outputOk || !inputOk;
+    if (lagging_) ++figures_.lagErrors;
+  }
+}
+
+bool StreamSession::run(double seconds, std::string* error) {
+  // Primes both output halves on this thread.
+  LONG result = driver_->prepare(0, 0);
+  if (result != EASI_OK) {
+    *error = "prepare failed with error " + std::to_string(result);
+    return false;
+  }
+
+  std::atomic<bool> ticking{true};
+  // Wakes the main loop even when no callback comes, so a silent card cannot hang it.
+  std::thread ticker([&] {
+    while (ticking.load()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      wakeups_.fetch_add(1);
+      wakeups_.notify_one();
+    }
+  });
+
+  double budget = fmin(0.25 * frames_ / rate_, 0.0005);
+  // The advances after each callback are part of the host's real-time work.
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+  streaming_.store(true, std::memory_order_release);
+  double started = monotonicSeconds();
+  double cpuStarted = processCpuSeconds();
+  result = driver_->startStream();
+  if (result != EASI_OK) *error = "startStream reported error " + std::to_string(result);
+
+  uint32_t seen = wakeups_.load();
+  while (result == EASI_OK && monotonicSeconds() - started < seconds) {
+    wakeups_.wait(seen);
+    seen = wakeups_.load();
+    advancePending(budget);
+  }
+
+  double elapsed = monotonicSeconds() - started;
+  double cpu = processCpuSeconds() - cpuStarted;
+  LONG stopped = driver_->stopStream();
+  streaming_.store(false, std::memory_order_release);
+  advancePending(budget);
+  ticking.store(false);
+  ticker.join();
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+
+  if (result == EASI_OK && stopped != EASI_OK)
+    *error = "stopStream reported error " + std::to_string(stopped);
+  figures_.seconds = elapsed;
+  figures_.cpuSeconds = cpu;
+  return result == EASI_OK && stopped == EASI_OK;
+}
+
+void StreamSession::finish() {
+  std::vector<CallbackRecord> streamed(records_.begin(),
+                                       records_.begin() + static_cast<long>(recordCount_));
+  figures_.timing = computeFigures(streamed, static_cast<long>(frames_), rate_);
+  figures_.timing.callbacks = static_cast<size_t>(callbacksDone_.load());
+  // The card's own count is not visible to a host; it is what the clock should have done.
+  figures_.timing.halvesCompleted = static_cast<uint64_t>(figures_.seconds * rate_ / frames_);
+  figures_.timing.missedHalves = figures_.lagErrors;
+  if (figures_.timing.callbacks > 0)
+    figures_.callbackMeanUs = callbackSum_ / static_cast<double>(figures_.timing.callbacks) * 1e6;
+  figures_.callbackMaxUs = callbackMax_ * 1e6;
+}
+
+bool StreamSession::writeRecording(const std::string& path, std::string* error) const {
+  if (!recordInputs_) {
+    *error = "the driver offers no inputs to record";
+    return false;
+  }
+  WavRecorder recorder;
+  if (!recorder.open(path, static_cast<uint32_t>(inputs_[0].size()), rate_, error)) return false;
+  recorder.write(recorded_.data(), recordedFrames_);
+  if (!recorder.close()) {
+    *error = path + ": write failed";
+    return false;
+  }
+  return true;
+}
+
+bool StreamSession::writePlayed(const std::string& path, std::string* error) const {
+  if (!keepOutputs_) {
+    *error = "the driver offers no outputs";
+    return false;
+  }
+  size_t channels = outputs_[0].size();
+  uint64_t frames = playedFrames_ < played_.size() / channels ? playedFrames_
+                                                              : played_.size() / channels;
+  WavRecorder recorder;
+  if (!recorder.open(path, static_cast<uint32_t>(channels), rate_, error)) return false;
+  recorder.write(played_.data(), frames);
+  if (!recorder.close()) {
+    *error = path + ": write failed";
+    return false;
+  }
+  return true;
+}
