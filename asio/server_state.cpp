@@ -1,0 +1,3 @@
+#include "server_state.h"
+
+ServerState serverState = {nullptr, 0, 0};

@@ -1,0 +1,30 @@
+// Figures of one streaming run, from what every callback saw.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+struct CallbackRecord {
+  int64_t wallNs;          // monotonic clock at entry
+  uint64_t position;       // getSamplePosition from inside the callback
+  uint64_t stampNs;        // its time stamp
+  long index;              // the half handed on
+  bool viaTimeInfo;
+};
+
+struct StreamFigures {
+  size_t callbacks = 0;
+  size_t timeInfoCallbacks = 0;
+  uint64_t halvesCompleted = 0;  // by the card, from the positions
+  uint64_t missedHalves = 0;
+  size_t irregularSteps = 0;     // position steps other than one buffer
+  double periodMeanUs = 0, periodSdUs = 0, periodMinUs = 0, periodMaxUs = 0;
+  double lateMedianUs = 0, lateP99Us = 0, lateMaxUs = 0;
+};
+
+// Lateness is measured against the ideal grid that the sample positions define at `rate`,
+// relative to the earliest callback.
+StreamFigures computeFigures(const std::vector<CallbackRecord>& records, long bufferSize,
+                             double rate);
