@@ -1,0 +1,4 @@
+// Vexameter: the Vexa-o-meter window.
+#include "meter_app.h"
+
+wxIMPLEMENT_APP(MeterApp);
