@@ -10,6 +10,9 @@ namespace vexa::platform {
 
 // One open handle on the card driver. control() may be called from several threads at once
 // and may block (the half-buffer wait); after close() every blocked and later call fails.
+// TerminateThread can end a thread blocked in control(): the thread unwinds from its blocking
+// call, so whatever a call holds must be released by destructors, and no noexcept frame may sit
+// between the blocking call and control() (vexa/cancellable_wait.h waits that way).
 class DeviceConnection {
 public:
   virtual ~DeviceConnection() = default;

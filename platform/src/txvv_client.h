@@ -1,0 +1,98 @@
+// The platform's client of txvvd: each CreateFileA on \\.\TX_VV.VXD is one handle in the
+// daemon, reached over the daemon's Unix socket. Private to the platform library.
+#pragma once
+
+#include <vexa/device_backend.h>
+
+#include "../../txvv/wire/txvv_wire.h"
+
+#include <stdint.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vexa::platform::txvv_client {
+
+// For the functions a TerminateThread may unwind (they block in the socket): no
+// address-sanitizer redzones on their stack, which an unwound frame would leave behind.
+#define TXVV_UNWINDABLE [[gnu::no_sanitize_address, gnu::noinline]]
+
+// Memory the daemon shared, mapped into this process. Unmapped a while after its last user
+// lets go, so a thread still reading a status block it was handed does not fault.
+class Mapping {
+public:
+  static std::shared_ptr<Mapping> map(int fd, size_t size);
+  ~Mapping();
+  uint8_t* base() const { return base_; }
+  size_t size() const { return size_; }
+
+private:
+  Mapping(uint8_t* base, size_t size) : base_(base), size_(size) {}
+  uint8_t* base_;
+  size_t size_;
+};
+
+// Socket plumbing (txvv_client_socket.cpp).
+int connectCard(const std::string& path);
+bool startDaemon(const std::string& path);
+// One message; fds passed with it land in *fds (the caller closes them). -1 on failure.
+TXVV_UNWINDABLE ssize_t receiveMessage(int fd, void* buffer, size_t size, std::vector<int>* fds);
+TXVV_UNWINDABLE bool sendMessage(int fd, const void* data, size_t size);
+// Sends a hello and waits for the welcome; false when the daemon refuses.
+bool greet(int fd, uint32_t role, uint64_t token, txvv::wire::Welcome* welcome);
+
+struct MeterState;
+
+// One open handle (shared by the connection object, the meter's reader and its APCs).
+class Handle : public std::enable_shared_from_this<Handle> {
+public:
+  Handle(std::string path, int primary, const txvv::wire::Welcome& welcome);
+  ~Handle();
+
+  TXVV_UNWINDABLE bool control(DWORD code, const void* in, DWORD inSize, void* out,
+                               DWORD outSize, DWORD* returned);
+  void close();
+
+private:
+  friend struct MeterState;
+  int takeChannel();
+  void returnChannel(int fd);
+  void discardChannel(int fd);
+  bool translateStreamConfig(const txvv::wire::ReplyHeader& reply, std::vector<int>& fds,
+                             void* out, DWORD outSize);
+  bool prepareMeter(const void* in, DWORD inSize);
+  void readEvents();
+
+  const std::string path_;
+  const uint64_t token_;
+  std::mutex lock_;
+  bool closed_ = false;
+  std::vector<int> idle_;
+  std::set<int> open_;
+  std::shared_ptr<Mapping> stream_;
+  uint32_t streamSerial_ = 0;
+  int events_ = -1;
+  std::thread reader_;
+  std::shared_ptr<MeterState> meter_;
+};
+
+class Connection : public DeviceConnection {
+public:
+  explicit Connection(std::shared_ptr<Handle> handle) : handle_(std::move(handle)) {}
+  ~Connection() override { handle_->close(); }
+  bool control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+               DWORD* returned) override {
+    return handle_->control(code, in, inSize, out, outSize, returned);
+  }
+  void close() override { handle_->close(); }
+
+private:
+  std::shared_ptr<Handle> handle_;
+};
+
+}  // namespace vexa::platform::txvv_client

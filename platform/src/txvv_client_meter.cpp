@@ -1,0 +1,114 @@
+// Meter notifications: a reader thread per handle takes them from the daemon's events channel,
+// fills the notification record and queues an APC to the thread that sent the start request.
+#include "txvv_client_meter.h"
+
+#include <vexa/apc_queue.h>
+
+#include <string.h>
+#include <unistd.h>
+
+namespace vexa::platform::txvv_client {
+
+namespace wire = txvv::wire;
+
+namespace {
+
+struct Delivery {
+  std::shared_ptr<MeterState> meter;
+  uint32_t session;
+  uint32_t slot;
+  DWORD routine;
+};
+
+// Runs as the APC. A notification of a session that has been stopped since is dropped: its
+// slot may already serve the next session.
+void CALLBACK deliver(ULONG_PTR data) {
+  std::unique_ptr<Delivery> delivery(reinterpret_cast<Delivery*>(data));
+  if (delivery->meter->session.load() != delivery->session) return;
+  auto routine = reinterpret_cast<PAPCFUNC>(static_cast<uintptr_t>(delivery->routine));
+  routine(reinterpret_cast<ULONG_PTR>(&delivery->meter->records[delivery->slot]));
+}
+
+}  // namespace
+
+bool Handle::prepareMeter(const void* in, DWORD inSize) {
+  if (inSize < sizeof(MeterStartRecord)) return true;  // the daemon refuses it
+  MeterStartRecord start;
+  memcpy(&start, in, sizeof start);
+  std::lock_guard<std::mutex> hold(lock_);
+  if (closed_) return false;
+  if (events_ < 0) {
+    int fd = connectCard(path_);
+    wire::Welcome welcome{};
+    if (fd < 0 || !greet(fd, wire::kEvents, token_, &welcome)) {
+      if (fd >= 0) ::close(fd);
+      return false;
+    }
+    events_ = fd;
+    reader_ = std::thread([self = shared_from_this()] { self->readEvents(); });
+  }
+  meter_->thread = GetCurrentThreadId();
+  meter_->routine = start.routine;
+  meter_->context = start.context;
+  return true;
+}
+
+void Handle::readEvents() {
+  int fd;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    fd = events_;
+  }
+  MeterState& meter = *meter_;
+  for (;;) {
+    uint8_t buffer[64];
+    std::vector<int> fds;
+    ssize_t n = receiveMessage(fd, buffer, sizeof buffer, &fds);
+    if (n <= 0) {
+      for (int passed : fds) ::close(passed);
+      return;
+    }
+    uint32_t head[2] = {};
+    if (n >= 8) memcpy(head, buffer, 8);
+    if (head[0] == wire::kMagic && head[1] == wire::kRegion && n == sizeof(wire::RegionMessage) &&
+        fds.size() == 1) {
+      wire::RegionMessage region;
+      memcpy(&region, buffer, sizeof region);
+      if (auto mapping = Mapping::map(fds[0], region.size)) {
+        meter.blocks = mapping;
+        meter.blocksSerial = region.serial;
+      }
+    } else if (head[0] == wire::kMagic && head[1] == wire::kNotification &&
+               n == sizeof(wire::NotificationMessage) && meter.blocks) {
+      wire::NotificationMessage note;
+      memcpy(&note, buffer, sizeof note);
+      size_t blockBytes = size_t(note.count) * 4;
+      size_t size = meter.blocks->size();
+      bool valid = note.slot < kRecordSlots && (note.kind == 2 || note.kind == 1);
+      if (note.kind == 1)
+        valid = valid && note.count >= 0 && note.word1 <= size && size - note.word1 >= blockBytes &&
+                note.word2 <= size && size - note.word2 >= blockBytes;
+      if (valid) {
+        std::unique_lock<std::mutex> writing(meter.recordLock);
+        MeterNotification& record = meter.records[note.slot];
+        record.kind = note.kind;
+        record.word1 = note.kind == 1 ? DWORD(reinterpret_cast<uintptr_t>(meter.blocks->base() + note.word1))
+                                      : note.word1;
+        record.word2 = note.kind == 1 ? DWORD(reinterpret_cast<uintptr_t>(meter.blocks->base() + note.word2)) : 0;
+        record.count = note.kind == 1 ? note.count : 0;
+        record.context = meter.context;
+        writing.unlock();
+        auto* delivery = new Delivery{meter_, note.session, note.slot, meter.routine};
+        if (!queueApcToThread(meter.thread, deliver, reinterpret_cast<ULONG_PTR>(delivery))) {
+          // The thread has ended: nobody will acknowledge, so the slot is given back here.
+          delete delivery;
+          DWORD returned;
+          control(IOCTL_LLVA_ACKNOWLEDGE, nullptr, 0, nullptr, 0, &returned);
+        }
+      }
+    }
+    for (int passed : fds) ::close(passed);
+  }
+}
+
+}  // namespace vexa::platform::txvv_client

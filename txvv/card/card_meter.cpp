@@ -1,0 +1,62 @@
+// Meter delivery: each active meter client gets every tapped block in a slot of its own
+// memory, and every rate change; a slot is reused only after its acknowledgement, so a client
+// that stops acknowledging loses blocks and never holds up the card.
+#include "card_handles.h"
+
+#include <string.h>
+
+namespace txvv {
+
+void CardService::deliverMeterBlock() {
+  uint32_t frames = model_.meterBlockFrames();
+  uint32_t slots = model_.options().meterSlots;
+  for (auto& [id, handle] : handles_) {
+    MeterClient* meter = handle->meter.get();
+    if (!meter || !meter->active) continue;
+    uint32_t slot = 0;
+    while (slot < slots && meter->busy[slot]) ++slot;
+    if (slot == slots) {
+      ++meter->lost;
+      continue;
+    }
+    uint32_t first = slot * 2 * frames * 4;
+    uint32_t second = first + frames * 4;
+    memcpy(meter->region->base() + first, model_.meterBlock(0), frames * 4);
+    memcpy(meter->region->base() + second, model_.meterBlock(1), frames * 4);
+    wire::NotificationMessage message{wire::kMagic, wire::kNotification, meter->session, 1,
+                                      slot, first, second, int32_t(frames)};
+    if (!outbox_.send(handle->events, &message, sizeof message)) {
+      ++meter->lost;
+      continue;
+    }
+    meter->busy[slot] = true;
+    meter->unacknowledged.push_back(slot);
+    ++meter->delivered;
+  }
+}
+
+void CardService::deliverRate(Handle& handle) {
+  MeterClient& meter = *handle.meter;
+  uint32_t blocks = model_.options().meterSlots;
+  uint32_t slot = blocks;
+  while (slot < blocks + kRateSlots && meter.busy[slot]) ++slot;
+  meter.pendingRate = true;
+  if (slot == blocks + kRateSlots) return;  // sent once an earlier one is acknowledged
+  wire::NotificationMessage message{wire::kMagic, wire::kNotification, meter.session, 2, slot,
+                                    model_.rate(), 0, 0};
+  if (!outbox_.send(handle.events, &message, sizeof message)) return;
+  meter.pendingRate = false;
+  meter.busy[slot] = true;
+  meter.unacknowledged.push_back(slot);
+}
+
+// Notifications run in the order they were queued, so an acknowledgement answers the oldest.
+bool CardService::releaseSlot(Handle& handle) {
+  MeterClient& meter = *handle.meter;
+  if (meter.unacknowledged.empty()) return false;
+  meter.busy[meter.unacknowledged.front()] = false;
+  meter.unacknowledged.pop_front();
+  return true;
+}
+
+}  // namespace txvv
