@@ -15,13 +15,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "monotonic_clock.h"
 
-int64_t monotonicNs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
+namespace {
 
 int64_t processCpuNs() {
   timespec ts;

@@ -2,7 +2,7 @@
 // paints) runs against a private txvvd for a while, then reports its own processor share and
 // how often it painted.
 //
-//   meter_bench [--seconds N] [--rate HZ]      (needs a display: run under xvfb-run)
+//   meter_bench [--seconds N] [--rate HZ] [--meter-block N]   (needs a display: xvfb-run)
 #include "meter_app.h"
 #include "meter_frame.h"
 
@@ -18,6 +18,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -81,13 +82,16 @@ private:
 
 int main(int argc, char** argv) {
   std::string rate = "96000";
+  std::string block;  // the card's default: a 25th of a second
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--seconds") && i + 1 < argc) {
       seconds = atoi(argv[++i]);
     } else if (!strcmp(argv[i], "--rate") && i + 1 < argc) {
       rate = argv[++i];
+    } else if (!strcmp(argv[i], "--meter-block") && i + 1 < argc) {
+      block = argv[++i];
     } else {
-      fprintf(stderr, "usage: meter_bench [--seconds N] [--rate HZ]\n");
+      fprintf(stderr, "usage: meter_bench [--seconds N] [--rate HZ] [--meter-block N]\n");
       return 2;
     }
   }
@@ -101,12 +105,15 @@ int main(int argc, char** argv) {
 
   int status;
   {
-    vexa::testing::CardDaemon card({"--rate", rate, "--lively", "--rt-priority", "0"});
+    std::vector<std::string> options = {"--rate", rate, "--lively", "--rt-priority", "0"};
+    if (!block.empty()) options.insert(options.end(), {"--meter-block", block});
+    vexa::testing::CardDaemon card(options);
     if (!card.started()) {
       fprintf(stderr, "txvvd: %s\n", card.error().c_str());
       return 1;
     }
-    printf("card: %s Hz, lively signal, 1024-sample meter blocks\n", rate.c_str());
+    printf("card: %s Hz, lively signal, meter blocks of %s samples\n", rate.c_str(),
+           block.empty() ? "rate / 25" : block.c_str());
     wxApp::SetInstance(new BenchApp);
     int toolkitArgc = 1;  // the options above are not the toolkit's
     status = wxEntry(toolkitArgc, argv);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "monotonic_clock.h"
 #include "stream_stats.h"
 
 namespace {
@@ -28,12 +29,6 @@ jack_port_t* outputs[kOutputs] = {};
 std::vector<CallbackRecord> records;
 std::atomic<size_t> recorded{0};
 std::atomic<int> xruns{0};
-
-int64_t monotonicNs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
 
 double processCpuSeconds() {
   rusage usage{};

@@ -7,15 +7,11 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include "monotonic_clock.h"
+
 namespace {
 
 StreamSession* current = nullptr;
-
-int64_t monotonicNs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
 
 double processCpuSeconds() {
   rusage usage{};

@@ -4,7 +4,7 @@
 #include "host_options.h"
 #include "output_source.h"
 #include "stream_session.h"
-#include "wav_io.h"
+#include "wav_file.h"
 
 #include <settings_key.h>
 
@@ -34,7 +34,7 @@ LONG rateIndex(IEasiDriver* driver, uint32_t rate) {
 }
 
 int stream(IEasiDriver* driver, AggregatingHost& host, const HostOptions& options,
-           const WavSound* sound) {
+           const WavData* sound) {
   // The benchmark plays silence and records nothing, as the other hosts' rows do.
   OutputSource source = sound            ? OutputSource(sound)
                         : options.bench ? OutputSource()
@@ -92,12 +92,12 @@ bool canCreate(const std::string& path) {
 }
 
 int runHost(const HostOptions& options) {
-  WavSound sound;
+  WavData sound;
   std::string error;
   if (!options.bench && (!canCreate(options.recordPath) || !canCreate(options.playedPath)))
     return 1;
   if (!options.playPath.empty()) {
-    if (!readWavFile(options.playPath, &sound, &error)) {
+    if (!readWav(options.playPath, &sound, &error)) {
       fprintf(stderr, "easihost: %s\n", error.c_str());
       return 1;
     }

@@ -23,7 +23,7 @@ OutputSource::OutputSource(double frequency, double levelDb, uint32_t rate)
   for (uint64_t i = 0; i < length; ++i) cycle_[i] = toneSample(i);
 }
 
-OutputSource::OutputSource(const WavSound* sound) : sound_(sound) {}
+OutputSource::OutputSource(const WavData* sound) : sound_(sound) {}
 
 void OutputSource::fill(uint32_t channel, uint64_t first, uint32_t count, int32_t* out) const {
   if (sound_) {

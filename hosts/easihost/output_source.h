@@ -2,7 +2,7 @@
 // Samples are 24-bit values in the top of 32 bits, as the card carries them.
 #pragma once
 
-#include "wav_io.h"
+#include "wav_file.h"
 
 #include <stdint.h>
 
@@ -16,7 +16,7 @@ public:
   OutputSource(double frequency, double levelDb, uint32_t rate);
   // A WAV file, played once and followed by silence; output j plays file channel j modulo
   // the file's channel count.
-  explicit OutputSource(const WavSound* sound);
+  explicit OutputSource(const WavData* sound);
 
   // Writes `count` samples of output `channel` from frame `first`, counted from the start.
   void fill(uint32_t channel, uint64_t first, uint32_t count, int32_t* out) const;
@@ -26,7 +26,7 @@ public:
 private:
   int32_t toneSample(uint64_t frame) const;
 
-  const WavSound* sound_ = nullptr;
+  const WavData* sound_ = nullptr;
   // One whole cycle of the tone when it repeats within a table's reach, so the callback
   // looks samples up instead of computing them.
   std::vector<int32_t> cycle_;

@@ -12,13 +12,9 @@
 #include <new>
 #include <thread>
 
-namespace {
+#include "monotonic_clock.h"
 
-int64_t monotonicNs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
+namespace {
 
 double monotonicSeconds() { return static_cast<double>(monotonicNs()) / 1e9; }
 
@@ -240,8 +236,8 @@ bool StreamSession::writeRecording(const std::string& path, std::string* error) 
     *error = "the driver offers no inputs to record";
     return false;
   }
-  WavRecorder recorder;
-  if (!recorder.open(path, static_cast<uint32_t>(inputs_[0].size()), rate_, error)) return false;
+  WavWriter recorder;
+  if (!recorder.open(path, rate_, error, static_cast<uint32_t>(inputs_[0].size()))) return false;
   recorder.write(recorded_.data(), recordedFrames_);
   if (!recorder.close()) {
     *error = path + ": write failed";
@@ -258,8 +254,8 @@ bool StreamSession::writePlayed(const std::string& path, std::string* error) con
   size_t channels = outputs_[0].size();
   uint64_t frames = playedFrames_ < played_.size() / channels ? playedFrames_
                                                               : played_.size() / channels;
-  WavRecorder recorder;
-  if (!recorder.open(path, static_cast<uint32_t>(channels), rate_, error)) return false;
+  WavWriter recorder;
+  if (!recorder.open(path, rate_, error, static_cast<uint32_t>(channels))) return false;
   recorder.write(played_.data(), frames);
   if (!recorder.close()) {
     *error = path + ": write failed";

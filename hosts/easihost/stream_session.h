@@ -5,8 +5,8 @@
 
 #include "aggregating_host.h"
 #include "output_source.h"
-#include "../asiohost/stream_stats.h"
-#include "wav_io.h"
+#include "stream_stats.h"
+#include "wav_file.h"
 
 #include <atomic>
 #include <string>

@@ -44,7 +44,10 @@ void CardService::catchUp(int64_t now) {
     CardModel::Events events = model_.advance(n, msAt(when < now ? when : now));
     processed_ += n;
     if (events.meterBlockReady) deliverMeterBlock();
-    if (events.halfCompleted) completeWaits();
+    if (events.halfCompleted) {
+      ++halvesCompleted_;
+      completeWaits();
+    }
   }
   // Keep the products above within 64 bits.
   if (processed_ - anchorFrame_ > uint64_t(rate) * 3600) reanchor(timeOfFrame(processed_));
@@ -120,6 +123,12 @@ void CardService::rateChanged(int64_t now) {
   clockChanged();
 }
 
+void CardService::waitAnswer(Handle& handle, uint32_t words[2]) {
+  words[0] = model_.rate();
+  words[1] = handle.rateSeen != rateGeneration_;
+  handle.rateSeen = rateGeneration_;
+}
+
 void CardService::completeWaits() {
   if (waiters_.empty()) return;
   // Swapped with a kept buffer: no allocation on the clock thread's path.
@@ -142,9 +151,9 @@ void CardService::completeWaits() {
     reply.header.ok = 1;
     reply.header.bytes = 8;
     reply.header.dataSize = 8;
-    reply.words[0] = model_.rate();
-    reply.words[1] = handle->second->rateSeen != rateGeneration_;
-    handle->second->rateSeen = rateGeneration_;
+    waitAnswer(*handle->second, reply.words);
+    // A waiter was never behind, so this is the one wake for the half that just completed.
+    handle->second->halvesWoken = halvesCompleted_;
     if (!outbox_.send(id, &reply, sizeof reply)) failed.push_back(id);
   }
   for (ChannelId id : failed) {

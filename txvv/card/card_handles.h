@@ -37,6 +37,9 @@ struct CardService::Handle {
   std::set<ChannelId> channels;
   ChannelId events = 0;
   uint32_t rateSeen = 0;
+  // Halves this handle's waits have been woken for; behind halvesCompleted_, a wait returns
+  // at once, so a thread that comes back late still sees every half.
+  uint64_t halvesWoken = 0;
   std::unique_ptr<MeterClient> meter;
 };
 

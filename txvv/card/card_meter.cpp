@@ -9,6 +9,7 @@ namespace txvv {
 
 void CardService::deliverMeterBlock() {
   uint32_t frames = model_.meterBlockFrames();
+  uint32_t stride = largestMeterBlockFrames(model_.options());
   uint32_t slots = model_.options().meterSlots;
   for (auto& [id, handle] : handles_) {
     MeterClient* meter = handle->meter.get();
@@ -19,8 +20,10 @@ void CardService::deliverMeterBlock() {
       ++meter->lost;
       continue;
     }
-    uint32_t first = slot * 2 * frames * 4;
-    uint32_t second = first + frames * 4;
+    // Slots keep their place whatever the block size, so a new size after a rate change
+    // never overlaps a block the client still reads.
+    uint32_t first = slot * 2 * stride * 4;
+    uint32_t second = first + stride * 4;
     memcpy(meter->region->base() + first, model_.meterBlock(0), frames * 4);
     memcpy(meter->region->base() + second, model_.meterBlock(1), frames * 4);
     wire::NotificationMessage message{wire::kMagic, wire::kNotification, meter->session, 1,

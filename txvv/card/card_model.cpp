@@ -15,12 +15,15 @@ CardModel::CardModel(const CardOptions& options)
   signals_.resize(options_.inputs);
   captures_.resize(options_.outputs);
   // Work areas hold one event's worth of frames at most.
-  uint32_t chunk = std::max(kMaxHalfFrames, options_.meterBlockFrames);
+  uint32_t largest = largestMeterBlockFrames(options_);
+  uint32_t chunk = std::max(kMaxHalfFrames, largest);
   scratchIn_.assign(options_.inputs, std::vector<int32_t>(chunk));
   silence_.assign(chunk, 0);
   played_.assign(options_.outputs, silence_.data());
-  tap_[0].assign(options_.meterBlockFrames, 0);
-  tap_[1].assign(options_.meterBlockFrames, 0);
+  tap_[0].assign(largest, 0);
+  tap_[1].assign(largest, 0);
+  uint32_t now = rate();
+  blockFrames_ = meterBlockFramesAt(options_, now != 0 ? now : internalRate_);
 }
 
 bool CardModel::prepare(std::string* error) {
@@ -54,6 +57,17 @@ uint32_t CardModel::rate() const {
 void CardModel::setSpdifInput(bool present, uint32_t rate) {
   spdifPresent_ = present && rate != 0;
   if (rate != 0) spdifRate_ = rate;
+  followRate();
+}
+
+// Without a clock no frames pass, so the block keeps its size until a rate comes back.
+void CardModel::followRate() {
+  uint32_t now = rate();
+  if (now == 0) return;
+  uint32_t frames = meterBlockFramesAt(options_, now);
+  if (frames == blockFrames_) return;
+  blockFrames_ = frames;
+  tapFill_ = 0;
 }
 
 uint32_t CardModel::nearestBufferFrames(uint32_t frames) const {
@@ -125,7 +139,7 @@ void CardModel::stop() {
 }
 
 uint32_t CardModel::framesToNextEvent() const {
-  uint32_t toBlock = options_.meterBlockFrames - tapFill_;
+  uint32_t toBlock = blockFrames_ - tapFill_;
   if (!running_) return toBlock;
   uint32_t toHalf = bufferFrames_ - posInHalf_;
   return toHalf < toBlock ? toHalf : toBlock;
@@ -166,7 +180,7 @@ CardModel::Events CardModel::advance(uint32_t n, uint32_t msNow) {
     memcpy(tap_[k].data() + tapFill_, source, n * 4);
   }
   tapFill_ += n;
-  if (tapFill_ == options_.meterBlockFrames) {
+  if (tapFill_ == blockFrames_) {
     tapFill_ = 0;
     events.meterBlockReady = true;
   }

@@ -30,9 +30,15 @@ public:
   // Clock and rate. The rate is 0 ("no clock") when slaved without an S/PDIF input.
   uint32_t rate() const;
   uint32_t internalRate() const { return internalRate_; }
-  void setInternalRate(uint32_t rate) { internalRate_ = rate; }
+  void setInternalRate(uint32_t rate) {
+    internalRate_ = rate;
+    followRate();
+  }
   bool slaved() const { return slaved_; }
-  void setSlaved(bool slaved) { slaved_ = slaved; }
+  void setSlaved(bool slaved) {
+    slaved_ = slaved;
+    followRate();
+  }
   bool spdifPresent() const { return spdifPresent_; }
   uint32_t spdifRate() const { return spdifRate_; }
   void setSpdifInput(bool present, uint32_t rate);
@@ -72,11 +78,13 @@ public:
 
   // The last completed meter block: channel 0 or 1, meterBlockFrames samples.
   const int32_t* meterBlock(int channel) const { return tap_[channel].data(); }
-  uint32_t meterBlockFrames() const { return options_.meterBlockFrames; }
+  uint32_t meterBlockFrames() const { return blockFrames_; }
 
 private:
   int32_t* half(bool output, uint32_t channel, uint32_t which) const;
   void tapChannels(uint32_t* first, uint32_t* second, bool* outputs) const;
+  // A new rate may mean a new block size; a block begun at the old one is dropped.
+  void followRate();
 
   CardOptions options_;
   uint32_t internalRate_;
@@ -100,6 +108,7 @@ private:
   std::vector<const int32_t*> played_;
   std::vector<int32_t> tap_[2];
   uint32_t tapFill_ = 0;
+  uint32_t blockFrames_;
 };
 
 }  // namespace txvv

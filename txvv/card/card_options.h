@@ -45,7 +45,7 @@ struct CardOptions {
   std::map<uint32_t, SignalSetup> signals;   // by input; the others are silent
   std::map<uint32_t, std::string> captures;  // by output: WAV file to record to
   uint32_t routing = 0;
-  uint32_t meterBlockFrames = 1024;
+  uint32_t meterBlockFrames = 0;  // samples per channel in a meter block; 0: follows the rate
   uint32_t meterSlots = 8;
   uint32_t sampleCountStart = 0;
   bool msStartSet = false;
@@ -59,5 +59,16 @@ struct CardOptions {
 
 // The rates the drivers and the meter offer.
 bool isSupportedRate(uint32_t rate);
+
+constexpr uint32_t kMinMeterBlockFrames = 32;
+constexpr uint32_t kMaxMeterBlockFrames = 8192;
+// A block that follows the rate comes this often: lively enough for a meter, and few enough
+// notifications that a meter program does not repaint faster than anyone can see.
+constexpr uint32_t kMeterBlocksPerSecond = 25;
+
+// Samples per channel in a meter block at `rate` (not 0): the fixed size when one is set.
+uint32_t meterBlockFramesAt(const CardOptions& options, uint32_t rate);
+// The largest block the card can tap with these options: what block memory must hold.
+uint32_t largestMeterBlockFrames(const CardOptions& options);
 
 }  // namespace txvv

@@ -123,6 +123,8 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       if (!owner) return fail(ERROR_ACCESS_DENIED);
       catchUp(time);
       model_.start();
+      halvesCompleted_ = 0;
+      for (auto& [id, each] : handles_) each->halvesWoken = 0;
       clockChanged();
       return done();
 
@@ -163,9 +165,17 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
     case IOCTL_LLVA_GET_SLAVE_STATUS:
       return words({model_.slaved() ? 1u : 0u});
 
-    case IOCTL_VV_WAIT_HALF_BUFFER:
+    // A counted event per handle: every completed half wakes each handle once, late or not.
+    case IOCTL_VV_WAIT_HALF_BUFFER: {
+      if (handle.halvesWoken < halvesCompleted_) {
+        ++handle.halvesWoken;
+        uint32_t answer[2];
+        waitAnswer(handle, answer);
+        return words({answer[0], answer[1]});
+      }
       reply.parked = true;
       return reply;
+    }
 
     case IOCTL_VV_GET_POSITION:
       catchUp(time);
@@ -214,7 +224,8 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       memcpy(&start, in, sizeof start);
       if (!handle.meter) {
         auto meter = std::make_unique<MeterClient>();
-        size_t size = size_t(model_.options().meterSlots) * 2 * model_.meterBlockFrames() * 4;
+        size_t size = size_t(model_.options().meterSlots) * 2 *
+                      largestMeterBlockFrames(model_.options()) * 4;
         meter->region = SharedRegion::create("txvv-meter", size);
         if (!meter->region) return fail(ERROR_NOT_ENOUGH_MEMORY);
         handle.meter = std::move(meter);

@@ -1,4 +1,5 @@
 #include "card_handles.h"
+#include "monotonic_clock.h"
 
 #include <string.h>
 #include <sys/random.h>
@@ -8,16 +9,10 @@ namespace txvv {
 
 namespace {
 
-int64_t monotonicNow() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 uint64_t randomToken() {
   uint64_t token = 0;
   while (token == 0) {
-    if (getrandom(&token, sizeof token, 0) != sizeof token) token = uint64_t(monotonicNow()) * 2654435761u;
+    if (getrandom(&token, sizeof token, 0) != sizeof token) token = uint64_t(monotonicNs()) * 2654435761u;
   }
   return token;
 }
@@ -26,7 +21,7 @@ uint64_t randomToken() {
 }  // namespace
 
 CardService::CardService(const CardOptions& options, Outbox& outbox, Clock clock)
-    : outbox_(outbox), clock_(clock ? clock : Clock(monotonicNow)), model_(options) {
+    : outbox_(outbox), clock_(clock ? clock : Clock(monotonicNs)), model_(options) {
   started_ = now();
   anchorTime_ = started_;
 }
@@ -89,6 +84,7 @@ CardService::Verdict CardService::hello(Channel& channel, const uint8_t* data, s
       handle->primary = channel.id;
       handle->channels.insert(channel.id);
       handle->rateSeen = rateGeneration_;
+      handle->halvesWoken = halvesCompleted_;
       channel.role = wire::kPrimary;
       channel.handle = handle->id;
       welcome.ok = 1;

@@ -89,6 +89,8 @@ private:
   void reanchor(int64_t now);
   void rateChanged(int64_t now);
   void completeWaits();
+  // A wait's answer: the rate, and whether it changed since this handle's last wait.
+  void waitAnswer(Handle& handle, uint32_t words[2]);
   void deliverMeterBlock();
   void deliverRate(Handle& handle);
   bool releaseSlot(Handle& handle);
@@ -111,6 +113,7 @@ private:
   uint32_t streamOwner_ = 0;
   std::vector<ChannelId> waiters_;
   std::vector<ChannelId> waiting_;
+  uint64_t halvesCompleted_ = 0;  // since the stream's last start
   uint32_t rateGeneration_ = 0;
   uint32_t nextSession_ = 0;
   uint32_t cardState_ = 0;

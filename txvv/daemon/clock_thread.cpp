@@ -4,17 +4,9 @@
 #include <string.h>
 #include <time.h>
 
+#include "monotonic_clock.h"
+
 namespace txvv {
-
-namespace {
-
-int64_t monotonicNow() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-}  // namespace
 
 std::string ClockThread::start(int rtPriority) {
   if (pthread_create(&thread_, nullptr, run, this) != 0) return "not running";
@@ -40,7 +32,7 @@ void* ClockThread::run(void* self) {
   auto* clock = static_cast<ClockThread*>(self);
   int busy = 0;
   while (!clock->stopping_) {
-    int64_t deadline = clock->service_.tick(monotonicNow());
+    int64_t deadline = clock->service_.tick(monotonicNs());
     if (clock->stopping_) break;
     if (clock->service_.sleepUntil(deadline)) {
       busy = 0;

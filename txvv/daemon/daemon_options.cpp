@@ -44,7 +44,7 @@ Signals (inputs not named are silent):
   --capture OUT=PATH       record what output OUT plays to a 32-bit WAV file
 
 Meter:
-  --meter-block FRAMES     samples per channel in each meter block, 32 to 8192 (default 1024)
+  --meter-block FRAMES     samples per channel in each meter block, 32 to 8192 (default: rate / 25)
   --meter-slots N          blocks a meter client may hold unacknowledged, 1 to 64 (default 8)
 
 Counters and faults:

@@ -50,8 +50,8 @@ ProgramResult Probe(std::vector<std::string> options) {
 TEST(MeterprobeTest, ShowsTheSineLevelAndTheLongestClipRun) {
   // Channel 1: a -20 dBFS sine. Channel 2: a quiet sine with a 7-sample full-scale burst
   // every second.
-  CardDaemon card({"--rate", "44100", "--signal", "0=sine:1000:-20", "--signal",
-                   "1=sine:500:-30,clip:7:44100"});
+  CardDaemon card({"--rate", "44100", "--meter-block", "1024", "--signal", "0=sine:1000:-20",
+                   "--signal", "1=sine:500:-30,clip:7:44100"});
   ASSERT_TRUE(card.started()) << card.error();
 
   const ProgramResult hold = Probe({"--seconds", "7", "--interval", "1000"});

@@ -63,10 +63,21 @@ TEST(CardClock, HalvesCompleteAtTheRateWithCountsAndTimesThatWrap) {
   EXPECT_EQ(s.status->halves[1].sampleCount, 0u) << "the count wraps";
   EXPECT_EQ(s.status->halves[1].time, 0u) << "and so does the millisecond clock";
 
-  // Three halves pass while nobody waits; the next wait sees the fourth.
+  // Three halves pass while nobody waits: the next three waits return at once, one for each
+  // missed half, and the fourth blocks until the next half.
   s.h.advance(3 * 1333334);
   EXPECT_EQ(s.status->completedHalves, 5u);
-  ASSERT_TRUE(s.waitFor(1333334).answered);
+  for (int missed = 0; missed < 3; ++missed) {
+    size_t before = s.h.outbox.sent[s.channel].size();
+    s.h.send(s.channel, IOCTL_VV_WAIT_HALF_BUFFER, nullptr, 0, 8);
+    Result late = s.h.lastReply(s.channel, before);
+    ASSERT_TRUE(late.answered) << "missed half " << missed;
+    EXPECT_EQ(late.word(0), 48000u);
+  }
+  size_t blocked = s.h.outbox.sent[s.channel].size();
+  EXPECT_FALSE(s.waitFor(1300000).answered) << "caught up: waits for the next half again";
+  s.h.advance(40000);
+  EXPECT_TRUE(s.h.lastReply(s.channel, blocked).answered);
   EXPECT_EQ(s.status->completedHalves, 6u);
   EXPECT_EQ(s.status->halves[1].sampleCount, 0xFFFFFF80u + 6 * 64);
 
@@ -84,6 +95,54 @@ TEST(CardClock, HalvesCompleteAtTheRateWithCountsAndTimesThatWrap) {
   s.h.advance(1333334);
   EXPECT_EQ(s.status->completedHalves, 1u);
   EXPECT_EQ(s.status->halves[0].sampleCount, 5064u);
+
+  // Halves missed before a restart are not owed afterwards.
+  s.h.advance(2 * 1333334);
+  ASSERT_TRUE(s.h.call(s.control, IOCTL_VV_STOP).header.ok);
+  ASSERT_TRUE(s.h.call(s.control, IOCTL_VV_START).header.ok);
+  EXPECT_FALSE(s.waitFor(1300000).answered);
+}
+
+TEST(CardClock, EachHandleIsWokenOnceForEveryHalfHoweverLateItWaits) {
+  CardOptions options;
+  options.rate = 48000;
+  Streaming s(options, 64);
+  ChannelId late = s.h.open();
+  ASSERT_TRUE(s.h.call(s.channel, IOCTL_VV_START).header.ok);
+  ChannelId newcomer = 0;
+  auto pending = [&](ChannelId channel) {
+    size_t before = s.h.outbox.sent[channel].size();
+    s.h.send(channel, IOCTL_VV_WAIT_HALF_BUFFER, nullptr, 0, 8);
+    return !s.h.lastReply(channel, before).answered;
+  };
+  // The owner waits in time for every half; `late` comes back only now and then.
+  for (int half = 1; half <= 4; ++half) {
+    ASSERT_TRUE(s.waitFor(1333334).answered) << half;
+    if (half == 2) newcomer = s.h.open();
+  }
+  // The handle opened after two halves is owed only the two since it came.
+  EXPECT_FALSE(pending(newcomer));
+  EXPECT_FALSE(pending(newcomer));
+  EXPECT_TRUE(pending(newcomer));
+  ASSERT_TRUE(s.h.callWord(s.control, IOCTL_VV_SET_SAMPLE_RATE, 44100).header.ok);
+  for (int missed = 0; missed < 4; ++missed) {
+    size_t before = s.h.outbox.sent[late].size();
+    s.h.send(late, IOCTL_VV_WAIT_HALF_BUFFER, nullptr, 0, 8);
+    Result answer = s.h.lastReply(late, before);
+    ASSERT_TRUE(answer.answered) << missed;
+    EXPECT_EQ(answer.word(0), 44100u);
+    EXPECT_EQ(answer.word(1), missed == 0 ? 1u : 0u) << "the rate change is flagged once";
+  }
+  EXPECT_TRUE(pending(late));
+  // Two waits pending on one handle take a single half between them.
+  ChannelId second = s.h.open(wire::kAttach, s.h.tokenOf(late));
+  EXPECT_TRUE(pending(second));
+  size_t lateBefore = s.h.outbox.sent[late].size();
+  size_t secondBefore = s.h.outbox.sent[second].size();
+  s.h.advance(2000000);
+  EXPECT_TRUE(s.h.lastReply(late, lateBefore).answered);
+  EXPECT_TRUE(s.h.lastReply(second, secondBefore).answered);
+  EXPECT_TRUE(pending(late)) << "owed nothing more";
 }
 
 TEST(CardClock, RateChangesAreFlaggedToTheNextWaitOfEachHandle) {
@@ -125,12 +184,22 @@ TEST(CardClock, ScheduledSpdifChangesWhileSlavedAndNoClockWithoutInput) {
   EXPECT_EQ(changed.word(1), 1u);
   s.h.advance(100000000);  // the input goes: no clock, nothing completes
   uint32_t halves = s.status->completedHalves;
-  EXPECT_FALSE(s.waitFor(50000000).answered);
+  // The halves completed before are still owed to the handle; then a wait blocks.
+  uint32_t owed = 0;
+  size_t before = 0;
+  do {
+    before = s.h.outbox.sent[s.channel].size();
+    s.h.send(s.channel, IOCTL_VV_WAIT_HALF_BUFFER, nullptr, 0, 8);
+  } while (s.h.lastReply(s.channel, before).answered && ++owed < halves);
+  EXPECT_GT(owed, 0u);
+  s.h.advance(50000000);
+  EXPECT_FALSE(s.h.lastReply(s.channel, before).answered);
   EXPECT_EQ(s.status->completedHalves, halves);
   EXPECT_EQ(s.h.call(s.control, IOCTL_VV_GET_SAMPLE_RATE, nullptr, 0, 4).word(0), 0u);
   s.h.call(s.control, IOCTL_VV_SELECT_INTERNAL_CLOCK);  // the card's own clock runs again
   s.h.advance(1000000);
   EXPECT_GT(s.status->completedHalves, halves);
+  EXPECT_TRUE(s.h.lastReply(s.channel, before).answered);
 }
 
 TEST(CardClock, ALongSilenceOfTheClockIsNotReplayedInOneBurst) {

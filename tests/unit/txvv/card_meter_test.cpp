@@ -64,6 +64,43 @@ TEST(CardMeterDelivery, StartNeedsANotificationChannelAndSendsTheBlockMemoryFirs
   EXPECT_EQ(list[0].word2 - list[0].word1, 256u * 4);
 }
 
+TEST(CardMeterDelivery, TheDefaultBlockIsATwentyFifthOfASecondAtTheCurrentRate) {
+  CardOptions options;
+  options.rate = 96000;
+  Metering m(options);
+  ASSERT_TRUE(m.start().header.ok);
+  wire::RegionMessage region;
+  memcpy(&region, m.h.outbox.sent[m.events][1].bytes.data(), sizeof region);
+  m.h.advance(blockNs(3840, 96000));
+  // Half a block in, the rate falls: that partial block is dropped, and the next is smaller.
+  m.h.advance(blockNs(1920, 96000));
+  ASSERT_TRUE(m.h.callWord(m.primary, IOCTL_LLVA_SET_SAMPLE_RATE, 9600).header.ok);
+  EXPECT_NE(m.h.service.statusText().find("blocks of 384 frames"), std::string::npos);
+  m.h.advance(blockNs(384, 9600));
+  auto list = m.notifications();
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].count, 3840);
+  EXPECT_EQ(list[1].kind, 2u);
+  EXPECT_EQ(list[2].count, 384);
+  // The small block lies in memory of its own, clear of the large one the client still holds.
+  for (uint32_t start : {list[2].word1, list[2].word2}) {
+    EXPECT_LE(start + 384u * 4, region.size);
+    EXPECT_TRUE(start >= list[0].word2 + 3840u * 4 || start + 384u * 4 <= list[0].word1) << start;
+  }
+
+  // An odd S/PDIF rate cannot take the block outside 32..8192; a fixed size ignores the rate.
+  EXPECT_EQ(meterBlockFramesAt(options, 400), 32u);
+  EXPECT_EQ(meterBlockFramesAt(options, 400000), 8192u);
+  options.meterBlockFrames = 256;
+  Metering fixed(options);
+  fixed.start();
+  fixed.h.callWord(fixed.primary, IOCTL_LLVA_SET_SAMPLE_RATE, 9600);
+  fixed.h.advance(blockNs(256, 9600));
+  auto blocks = fixed.notifications();
+  ASSERT_EQ(blocks.size(), 2u);
+  EXPECT_EQ(blocks[1].count, 256);
+}
+
 TEST(CardMeterDelivery, SlotsWaitForTheirAcknowledgementAndBlocksAreLostMeanwhile) {
   CardOptions options;
   options.meterBlockFrames = 128;

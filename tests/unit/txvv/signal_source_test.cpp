@@ -1,48 +1,13 @@
-// WAV files: what is written reads back the same; what is not integer PCM is refused.
+// The card's signal sources: sine with level, clip bursts and loopback of what was played.
 #include "card/signal_source.h"
-#include "card/wav_file.h"
 
 #include <gtest/gtest.h>
 
-#include <stdio.h>
-#include <unistd.h>
+#include <stdlib.h>
+
+#include <algorithm>
 
 using namespace txvv;
-
-namespace {
-
-std::string temporaryPath(const char* name) {
-  return std::string("/tmp/txvv-wav-") + std::to_string(getpid()) + "-" + name;
-}
-
-}  // namespace
-
-TEST(WavFile, CapturedSamplesReadBackBitExactAndBadFilesAreRefused) {
-  std::string path = temporaryPath("round.wav");
-  std::vector<int32_t> samples = {0, 1, -1, 0x7FFFFFFF, int32_t(0x80000000), 0x12345678};
-  {
-    WavWriter writer;
-    std::string error;
-    ASSERT_TRUE(writer.open(path, 48000, &error)) << error;
-    writer.write(samples.data(), 3);
-    writer.write(samples.data() + 3, 3);
-  }
-  WavData data;
-  std::string error;
-  ASSERT_TRUE(readWav(path, &data, &error)) << error;
-  EXPECT_EQ(data.channels, 1u);
-  EXPECT_EQ(data.rate, 48000u);
-  EXPECT_EQ(data.samples, samples);
-
-  FILE* file = fopen(path.c_str(), "wb");
-  static const char notPcm[] = "RIFF\x10\0\0\0WAVEjunk";
-  fwrite(notPcm, 1, sizeof notPcm - 1, file);
-  fclose(file);
-  EXPECT_FALSE(readWav(path, &data, &error));
-  EXPECT_NE(error.find("not integer PCM"), std::string::npos) << error;
-  EXPECT_FALSE(readWav(path + ".missing", &data, &error));
-  unlink(path.c_str());
-}
 
 TEST(SignalSource, SineLevelClipBurstsAndLoopback) {
   SignalSource sine;
