@@ -121,6 +121,15 @@ bool writeAsioKey(const char* asioKeyName, const char* clsidText, const char* de
   return ok;
 }
 
+// HKEY_CLASSES_ROOT\CLSID\{clsid} with everything below it.
+bool deleteClassKey(const char* clsidText) {
+  HKEY classes = nullptr;
+  if (RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", &classes) != ERROR_SUCCESS) return false;
+  bool deleted = deleteKeyTree(classes, clsidText);
+  RegCloseKey(classes);
+  return deleted;
+}
+
 }  // namespace
 
 long registerServer(REFCLSID clsid, const char* moduleName, const char* asioKeyName,
@@ -135,14 +144,7 @@ long registerServer(REFCLSID clsid, const char* moduleName, const char* asioKeyN
   bool keepClassKey = false;
   if (keyExists(HKEY_CLASSES_ROOT, classKeyPath)) {
     keepClassKey = registeredHere(classKeyPath, modulePath);
-    if (!keepClassKey) {
-      HKEY classes = nullptr;
-      if (RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", &classes) != ERROR_SUCCESS)
-        return kRegistryFailed;
-      bool deleted = deleteKeyTree(classes, clsidText);
-      RegCloseKey(classes);
-      if (!deleted) return kRegistryFailed;
-    }
+    if (!keepClassKey && !deleteClassKey(clsidText)) return kRegistryFailed;
   }
   if (!keepClassKey && !writeClassKey(classKeyPath, modulePath, description, threadingModel))
     return kRegistryFailed;
@@ -158,13 +160,8 @@ long unregisterServer(REFCLSID clsid, const char* moduleName, const char* asioKe
 
   char classKeyPath[sizeof "CLSID\\" + kClsidTextSize];
   snprintf(classKeyPath, sizeof classKeyPath, "CLSID\\%s", clsidText);
-  if (keyExists(HKEY_CLASSES_ROOT, classKeyPath)) {
-    HKEY classes = nullptr;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, "CLSID", &classes) != ERROR_SUCCESS) return kRegistryFailed;
-    bool deleted = deleteKeyTree(classes, clsidText);
-    RegCloseKey(classes);
-    if (!deleted) return kRegistryFailed;
-  }
+  if (keyExists(HKEY_CLASSES_ROOT, classKeyPath) && !deleteClassKey(clsidText))
+    return kRegistryFailed;
   HKEY asioRoot = nullptr;
   if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kAsioRootKey, &asioRoot) == ERROR_SUCCESS) {
     bool ok = !keyExists(asioRoot, asioKeyName) || deleteKeyTree(asioRoot, asioKeyName);
