@@ -3,7 +3,15 @@
 
 namespace {
 
-bool start() { return gtk_init_check(nullptr, nullptr); }
+// A display server that is busy accepting another client can refuse a connection for a moment;
+// a few tries keep one such moment from turning a window into a line on standard error.
+bool start() {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    if (gtk_init_check(nullptr, nullptr)) return true;
+    g_usleep(250 * 1000);
+  }
+  return false;
+}
 
 void runDialog(vexa::platform::Dialog& dialog, HWND parent) { vexa::ui::runDialog(dialog, parent); }
 
