@@ -12,9 +12,18 @@ constexpr DWORD kModulePathSize = 360;
 constexpr int kClsidTextSize = 100;
 const char kAsioRootKey[] = "SOFTWARE\\ASIO";
 
-// What registration needs before it touches the registry: the module's path and the CLSID as
-// text. 0 or the failure code.
-long describeModule(REFCLSID clsid, const char* moduleName, char* path, char* clsidText) {
+// What registration needs before it touches the registry: the module's path, the CLSID as
+// text and the class key's path under HKEY_CLASSES_ROOT.
+struct ModuleIdentity {
+  char modulePath[kModulePathSize] = {};
+  char clsidText[kClsidTextSize] = {};
+  char classKeyPath[sizeof "CLSID\\" + kClsidTextSize] = {};
+};
+
+// 0 or the failure code.
+long describeModule(REFCLSID clsid, const char* moduleName, ModuleIdentity& identity) {
+  char* path = identity.modulePath;
+  char* clsidText = identity.clsidText;
   HMODULE module = GetModuleHandleA(moduleName);
   if (!module) return kModuleNotLoaded;
   DWORD length = GetModuleFileNameA(module, path, kModulePathSize);
@@ -28,6 +37,7 @@ long describeModule(REFCLSID clsid, const char* moduleName, char* path, char* cl
                                       nullptr);
   CoTaskMemFree(wide);
   if (converted == 0) return kClsidNotAnsi;
+  snprintf(identity.classKeyPath, sizeof identity.classKeyPath, "CLSID\\%s", clsidText);
   return 0;
 }
 
@@ -134,32 +144,29 @@ bool deleteClassKey(const char* clsidText) {
 
 long registerServer(REFCLSID clsid, const char* moduleName, const char* asioKeyName,
                     const char* description, const char* threadingModel) {
-  char modulePath[kModulePathSize] = {};
-  char clsidText[kClsidTextSize] = {};
-  long result = describeModule(clsid, moduleName, modulePath, clsidText);
+  ModuleIdentity identity;
+  long result = describeModule(clsid, moduleName, identity);
   if (result != 0) return result;
-
-  char classKeyPath[sizeof "CLSID\\" + kClsidTextSize];
-  snprintf(classKeyPath, sizeof classKeyPath, "CLSID\\%s", clsidText);
+  const char* clsidText = identity.clsidText;
+  const char* classKeyPath = identity.classKeyPath;
   bool keepClassKey = false;
   if (keyExists(HKEY_CLASSES_ROOT, classKeyPath)) {
-    keepClassKey = registeredHere(classKeyPath, modulePath);
+    keepClassKey = registeredHere(classKeyPath, identity.modulePath);
     if (!keepClassKey && !deleteClassKey(clsidText)) return kRegistryFailed;
   }
-  if (!keepClassKey && !writeClassKey(classKeyPath, modulePath, description, threadingModel))
+  if (!keepClassKey &&
+      !writeClassKey(classKeyPath, identity.modulePath, description, threadingModel))
     return kRegistryFailed;
   if (!writeAsioKey(asioKeyName, clsidText, description)) return kRegistryFailed;
   return 0;
 }
 
 long unregisterServer(REFCLSID clsid, const char* moduleName, const char* asioKeyName) {
-  char modulePath[kModulePathSize] = {};
-  char clsidText[kClsidTextSize] = {};
-  long result = describeModule(clsid, moduleName, modulePath, clsidText);
+  ModuleIdentity identity;
+  long result = describeModule(clsid, moduleName, identity);
   if (result != 0) return result;
-
-  char classKeyPath[sizeof "CLSID\\" + kClsidTextSize];
-  snprintf(classKeyPath, sizeof classKeyPath, "CLSID\\%s", clsidText);
+  const char* clsidText = identity.clsidText;
+  const char* classKeyPath = identity.classKeyPath;
   if (keyExists(HKEY_CLASSES_ROOT, classKeyPath) && !deleteClassKey(clsidText))
     return kRegistryFailed;
   HKEY asioRoot = nullptr;
