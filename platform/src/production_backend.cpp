@@ -23,10 +23,14 @@ public:
       int fd = connectOrStart(path);
       if (fd < 0) return nullptr;
       txvv::wire::Welcome welcome{};
-      if (txvv_client::greet(fd, txvv::wire::kPrimary, 0, &welcome)) {
-        auto handle = std::make_shared<txvv_client::Handle>(path, fd, welcome);
-        return std::make_unique<txvv_client::Connection>(std::move(handle));
-      }
+      std::vector<int> passed;
+      bool greeted = txvv_client::greet(fd, txvv::wire::kPrimary, 0, &welcome, &passed);
+      std::shared_ptr<txvv_client::Handle> handle;
+      if (greeted)
+        handle = std::make_shared<txvv_client::Handle>(path, fd, welcome,
+                                                       passed.size() == 1 ? passed[0] : -1);
+      for (int each : passed) ::close(each);
+      if (handle) return std::make_unique<txvv_client::Connection>(std::move(handle));
       ::close(fd);
     }
     return nullptr;

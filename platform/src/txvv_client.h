@@ -5,6 +5,7 @@
 #include <vexa/device_backend.h>
 
 #include "../../txvv/wire/txvv_wire.h"
+#include "../../txvv/wire/wait_page.h"
 
 #include <stdint.h>
 
@@ -43,15 +44,18 @@ bool startDaemon(const std::string& path);
 // One message; fds passed with it land in *fds (the caller closes them). -1 on failure.
 TXVV_UNWINDABLE ssize_t receiveMessage(int fd, void* buffer, size_t size, std::vector<int>* fds);
 TXVV_UNWINDABLE bool sendMessage(int fd, const void* data, size_t size);
-// Sends a hello and waits for the welcome; false when the daemon refuses.
-bool greet(int fd, uint32_t role, uint64_t token, txvv::wire::Welcome* welcome);
+// Sends a hello and waits for the welcome; false when the daemon refuses. Memory passed with
+// the welcome lands in *fds when given (the caller closes it), else it is closed.
+bool greet(int fd, uint32_t role, uint64_t token, txvv::wire::Welcome* welcome,
+           std::vector<int>* fds = nullptr);
 
 struct MeterState;
 
 // One open handle (shared by the connection object, the meter's reader and its APCs).
 class Handle : public std::enable_shared_from_this<Handle> {
 public:
-  Handle(std::string path, int primary, const txvv::wire::Welcome& welcome);
+  // `waitPage`: the wait page's memory from the welcome, or -1.
+  Handle(std::string path, int primary, const txvv::wire::Welcome& welcome, int waitPage);
   ~Handle();
 
   TXVV_UNWINDABLE bool control(DWORD code, const void* in, DWORD inSize, void* out,
@@ -60,6 +64,8 @@ public:
 
 private:
   friend struct MeterState;
+  TXVV_UNWINDABLE bool waitForHalf(void* out, DWORD* returned);
+  bool daemonGone() const;
   int takeChannel();
   void returnChannel(int fd);
   void discardChannel(int fd);
@@ -70,6 +76,11 @@ private:
 
   const std::string path_;
   const uint64_t token_;
+  const int primary_;
+  // Set once by the constructor: waits use the shared page without taking the lock.
+  std::shared_ptr<Mapping> waitPage_;
+  txvv::wire::WaitCell* waitCell_ = nullptr;
+  std::atomic<bool> hungUp_{false};
   std::mutex lock_;
   bool closed_ = false;
   std::vector<int> idle_;

@@ -15,9 +15,19 @@ namespace wire = txvv::wire;
 
 // The primary channel is the handle's lifeline and carries no requests: a thread terminated
 // in the middle of a request loses its channel, and losing the primary would close the handle.
-Handle::Handle(std::string path, int primary, const wire::Welcome& welcome)
-    : path_(std::move(path)), token_(welcome.token), meter_(std::make_shared<MeterState>()) {
+Handle::Handle(std::string path, int primary, const wire::Welcome& welcome, int waitPage)
+    : path_(std::move(path)),
+      token_(welcome.token),
+      primary_(primary),
+      meter_(std::make_shared<MeterState>()) {
   open_.insert(primary);
+  // Without the page (or with a page that does not hold the cell) waits take the socket.
+  if (waitPage >= 0 && welcome.waitCell >= 1 && welcome.waitCell <= wire::kWaitCells &&
+      welcome.waitPageSize >= sizeof(wire::WaitPage)) {
+    waitPage_ = Mapping::map(waitPage, welcome.waitPageSize);
+    if (waitPage_)
+      waitCell_ = &reinterpret_cast<wire::WaitPage*>(waitPage_->base())->cells[welcome.waitCell - 1];
+  }
 }
 
 Handle::~Handle() {
@@ -114,6 +124,8 @@ bool Handle::control(DWORD code, const void* in, DWORD inSize, void* out, DWORD 
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
+  if (code == IOCTL_VV_WAIT_HALF_BUFFER && waitCell_ && outSize >= 8)
+    return waitForHalf(out, returned);
   if (code == IOCTL_LLVA_ACKNOWLEDGE) std::lock_guard<std::mutex> read(meter_->recordLock);
   if (code == IOCTL_LLVA_START && !prepareMeter(in, inSize)) {
     SetLastError(ERROR_GEN_FAILURE);
@@ -210,6 +222,10 @@ void Handle::close() {
     std::lock_guard<std::mutex> hold(lock_);
     if (closed_) return;
     closed_ = true;
+    hungUp_.store(true);
+    // Waits asleep on the wait page fail at once too.
+    if (waitCell_)
+      for (uint32_t n = waitCell_->sleepers.load(); n > 0; --n) sem_post(&waitCell_->doorbell);
     // Requests blocked on any channel of this handle fail at once; the daemon sees the
     // handle close.
     for (int fd : open_) shutdown(fd, SHUT_RDWR);

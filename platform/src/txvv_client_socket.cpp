@@ -98,12 +98,16 @@ bool sendMessage(int fd, const void* data, size_t size) {
   return n == ssize_t(size);
 }
 
-bool greet(int fd, uint32_t role, uint64_t token, txvv::wire::Welcome* welcome) {
+bool greet(int fd, uint32_t role, uint64_t token, txvv::wire::Welcome* welcome,
+           std::vector<int>* fds) {
   txvv::wire::Hello hello{txvv::wire::kMagic, txvv::wire::kHello, role, 0, token};
   if (!sendMessage(fd, &hello, sizeof hello)) return false;
-  std::vector<int> fds;
-  ssize_t n = receiveMessage(fd, welcome, sizeof *welcome, &fds);
-  for (int passed : fds) ::close(passed);
+  std::vector<int> passed;
+  ssize_t n = receiveMessage(fd, welcome, sizeof *welcome, &passed);
+  if (fds)
+    fds->insert(fds->end(), passed.begin(), passed.end());
+  else
+    for (int each : passed) ::close(each);
   return n == ssize_t(sizeof *welcome) && welcome->magic == txvv::wire::kMagic &&
          welcome->type == txvv::wire::kWelcome && welcome->ok == 1;
 }

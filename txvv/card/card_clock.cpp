@@ -44,10 +44,7 @@ void CardService::catchUp(int64_t now) {
     CardModel::Events events = model_.advance(n, msAt(when < now ? when : now));
     processed_ += n;
     if (events.meterBlockReady) deliverMeterBlock();
-    if (events.halfCompleted) {
-      ++halvesCompleted_;
-      completeWaits();
-    }
+    if (events.halfCompleted) halfCompleted();
   }
   // Keep the products above within 64 bits.
   if (processed_ - anchorFrame_ > uint64_t(rate) * 3600) reanchor(timeOfFrame(processed_));
@@ -117,19 +114,21 @@ void CardService::clockChanged() {
 // to every meter client.
 void CardService::rateChanged(int64_t now) {
   reanchor(now);
-  ++rateGeneration_;
+  page_->rate.store(model_.rate());
+  page_->rateGeneration.fetch_add(1);
   for (auto& [id, handle] : handles_)
     if (handle->meter && handle->meter->active) deliverRate(*handle);
   clockChanged();
 }
 
-void CardService::waitAnswer(Handle& handle, uint32_t words[2]) {
-  words[0] = model_.rate();
-  words[1] = handle.rateSeen != rateGeneration_;
-  handle.rateSeen = rateGeneration_;
+void CardService::halfCompleted() {
+  uint32_t seen = page_->halves.fetch_add(1);
+  completeWaits(seen);
+  ringDoorbells();
 }
 
-void CardService::completeWaits() {
+// Waits parked on a socket: each is the one wake of its handle for the half after `seen`.
+void CardService::completeWaits(uint32_t seen) {
   if (waiters_.empty()) return;
   // Swapped with a kept buffer: no allocation on the clock thread's path.
   waiting_.swap(waiters_);
@@ -151,15 +150,22 @@ void CardService::completeWaits() {
     reply.header.ok = 1;
     reply.header.bytes = 8;
     reply.header.dataSize = 8;
-    waitAnswer(*handle->second, reply.words);
-    // A waiter was never behind, so this is the one wake for the half that just completed.
-    handle->second->halvesWoken = halvesCompleted_;
+    wire::WaitCell& cell = *handle->second->cell;
+    wire::recordWake(*page_, cell, seen);
+    wire::waitAnswer(*page_, cell, reply.words);
     if (!outbox_.send(id, &reply, sizeof reply)) failed.push_back(id);
   }
   for (ChannelId id : failed) {
     forgetChannel(id);
     outbox_.hangUp(id);
   }
+}
+
+// Waits asleep in shared memory: `halves` has moved, and each sleeping handle's doorbell rings.
+void CardService::ringDoorbells() {
+  for (auto& [id, handle] : handles_)
+    if (handle->cellIndex != kNoWaitCell && handle->cell->sleepers.load() != 0)
+      sem_post(&handle->cell->doorbell);
 }
 
 }  // namespace txvv

@@ -14,6 +14,7 @@ constexpr uint32_t kMaxMeterSlots = 64;
 // A card that has not run for this long (a stopped daemon, a suspended machine) starts afresh
 // instead of producing the missed time in one burst.
 constexpr uint32_t kLongestCatchUpMs = 200;
+constexpr uint32_t kNoWaitCell = ~0u;
 
 struct CardService::MeterClient {
   std::unique_ptr<SharedRegion> region;
@@ -36,10 +37,11 @@ struct CardService::Handle {
   ChannelId primary = 0;
   std::set<ChannelId> channels;
   ChannelId events = 0;
-  uint32_t rateSeen = 0;
-  // Halves this handle's waits have been woken for; behind halvesCompleted_, a wait returns
-  // at once, so a thread that comes back late still sees every half.
-  uint64_t halvesWoken = 0;
+  // The handle's wait state: a cell of the shared wait page, or its own when none is free
+  // (then its waits go through the socket only).
+  wire::WaitCell* cell = nullptr;
+  uint32_t cellIndex = kNoWaitCell;
+  std::unique_ptr<wire::WaitCell> ownCell;
   std::unique_ptr<MeterClient> meter;
 };
 

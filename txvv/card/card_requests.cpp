@@ -123,8 +123,8 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       if (!owner) return fail(ERROR_ACCESS_DENIED);
       catchUp(time);
       model_.start();
-      halvesCompleted_ = 0;
-      for (auto& [id, each] : handles_) each->halvesWoken = 0;
+      // Halves completed before the start are owed to no one.
+      page_->startMark.store(page_->halves.load());
       clockChanged();
       return done();
 
@@ -167,10 +167,10 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
 
     // A counted event per handle: every completed half wakes each handle once, late or not.
     case IOCTL_VV_WAIT_HALF_BUFFER: {
-      if (handle.halvesWoken < halvesCompleted_) {
-        ++handle.halvesWoken;
+      uint32_t seen;
+      if (wire::claimOwedHalf(*page_, *handle.cell, &seen)) {
         uint32_t answer[2];
-        waitAnswer(handle, answer);
+        wire::waitAnswer(*page_, *handle.cell, answer);
         return words({answer[0], answer[1]});
       }
       reply.parked = true;

@@ -1,6 +1,7 @@
 #include "card_handles.h"
 #include "monotonic_clock.h"
 
+#include <new>
 #include <string.h>
 #include <sys/random.h>
 #include <time.h>
@@ -24,6 +25,17 @@ CardService::CardService(const CardOptions& options, Outbox& outbox, Clock clock
     : outbox_(outbox), clock_(clock ? clock : Clock(monotonicNs)), model_(options) {
   started_ = now();
   anchorTime_ = started_;
+  // Without shared memory, or with the wait request refused, every wait takes the socket.
+  if (!options.refusedCodes.count(IOCTL_VV_WAIT_HALF_BUFFER))
+    waitRegion_ = SharedRegion::create("txvv-waits", sizeof(wire::WaitPage));
+  if (waitRegion_) {
+    page_ = new (waitRegion_->base()) wire::WaitPage();
+    for (uint32_t i = 0; i < wire::kWaitCells; ++i) freeCells_.push_back(i);
+  } else {
+    privatePage_ = std::make_unique<wire::WaitPage>();
+    page_ = privatePage_.get();
+  }
+  page_->rate.store(model_.rate());
 }
 
 CardService::~CardService() = default;
@@ -74,7 +86,7 @@ CardService::Verdict CardService::hello(Channel& channel, const uint8_t* data, s
   memcpy(&hello, data, sizeof hello);
   if (hello.magic != wire::kMagic || hello.type != wire::kHello) return HangUp;
 
-  wire::Welcome welcome{wire::kMagic, wire::kWelcome, 0, 0, 0};
+  wire::Welcome welcome{wire::kMagic, wire::kWelcome, 0, 0, 0, 0, 0};
   switch (hello.role) {
     case wire::kPrimary: {
       auto handle = std::make_unique<Handle>();
@@ -83,15 +95,19 @@ CardService::Verdict CardService::hello(Channel& channel, const uint8_t* data, s
       handle->token = randomToken();
       handle->primary = channel.id;
       handle->channels.insert(channel.id);
-      handle->rateSeen = rateGeneration_;
-      handle->halvesWoken = halvesCompleted_;
+      assignWaitCell(*handle);
       channel.role = wire::kPrimary;
       channel.handle = handle->id;
       welcome.ok = 1;
       welcome.handleId = handle->id;
       welcome.token = handle->token;
+      if (handle->cellIndex != kNoWaitCell) {
+        welcome.waitCell = handle->cellIndex + 1;
+        welcome.waitPageSize = uint32_t(waitRegion_->size());
+      }
+      int pageFd = handle->cellIndex != kNoWaitCell ? waitRegion_->fd() : -1;
       handles_[handle->id] = std::move(handle);
-      break;
+      return outbox_.send(channel.id, &welcome, sizeof welcome, pageFd) ? Keep : HangUp;
     }
     case wire::kAttach:
     case wire::kEvents: {
@@ -193,6 +209,7 @@ void CardService::closeHandle(uint32_t id) {
   if (found == handles_.end()) return;
   std::unique_ptr<Handle> handle = std::move(found->second);
   handles_.erase(found);
+  releaseWaitCell(*handle);
   if (streamOwner_ == id) {
     catchUp(now());
     model_.releaseStream();
@@ -205,6 +222,27 @@ void CardService::closeHandle(uint32_t id) {
     channels_.erase(channel);
     outbox_.hangUp(other);
   }
+}
+
+// A new handle starts owed nothing and with the rate it has seen up to date.
+void CardService::assignWaitCell(Handle& handle) {
+  if (!freeCells_.empty()) {
+    handle.cellIndex = freeCells_.front();
+    freeCells_.pop_front();
+    handle.cell = &page_->cells[handle.cellIndex];
+    sem_init(&handle.cell->doorbell, 1, 0);
+    handle.cell->sleepers.store(0);
+  } else {
+    handle.ownCell = std::make_unique<wire::WaitCell>();
+    handle.cell = handle.ownCell.get();
+  }
+  handle.cell->woken.store(page_->halves.load());
+  handle.cell->rateSeen.store(page_->rateGeneration.load());
+}
+
+void CardService::releaseWaitCell(Handle& handle) {
+  if (handle.cellIndex != kNoWaitCell) freeCells_.push_back(handle.cellIndex);
+  handle.cellIndex = kNoWaitCell;
 }
 
 void CardService::shutdown() {

@@ -7,6 +7,7 @@
 #include "outbox.h"
 
 #include "../wire/txvv_wire.h"
+#include "../wire/wait_page.h"
 
 #include <sys/types.h>
 
@@ -88,9 +89,11 @@ private:
   uint32_t msAt(int64_t time) const;
   void reanchor(int64_t now);
   void rateChanged(int64_t now);
-  void completeWaits();
-  // A wait's answer: the rate, and whether it changed since this handle's last wait.
-  void waitAnswer(Handle& handle, uint32_t words[2]);
+  void halfCompleted();
+  void completeWaits(uint32_t seen);
+  void ringDoorbells();
+  void assignWaitCell(Handle& handle);
+  void releaseWaitCell(Handle& handle);
   void deliverMeterBlock();
   void deliverRate(Handle& handle);
   bool releaseSlot(Handle& handle);
@@ -113,8 +116,13 @@ private:
   uint32_t streamOwner_ = 0;
   std::vector<ChannelId> waiters_;
   std::vector<ChannelId> waiting_;
-  uint64_t halvesCompleted_ = 0;  // since the stream's last start
-  uint32_t rateGeneration_ = 0;
+  // The wait page every client maps (private to the daemon when it could not be shared).
+  std::unique_ptr<SharedRegion> waitRegion_;
+  std::unique_ptr<wire::WaitPage> privatePage_;
+  wire::WaitPage* page_ = nullptr;
+  // Free cells, reused oldest first: a client thread that has not yet noticed its handle
+  // closed is long gone before its cell serves another handle.
+  std::deque<uint32_t> freeCells_;
   uint32_t nextSession_ = 0;
   uint32_t cardState_ = 0;
   uint32_t lastRecord_[5] = {};

@@ -36,6 +36,7 @@ std::string CardService::statusTextLocked() {
   for (auto& [id, handle] : handles_) {
     text << "  handle " << id << " pid " << handle->pid << ", " << handle->channels.size()
          << " channel(s)";
+    if (handle->cellIndex != kNoWaitCell) text << ", wait cell " << handle->cellIndex;
     if (id == streamOwner_) text << ", stream owner";
     text << "\n";
   }

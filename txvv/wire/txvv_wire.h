@@ -40,12 +40,16 @@ struct Hello {
   uint64_t token;  // kAttach, kEvents: the token of the handle's kWelcome
 };
 
+// A primary's welcome also carries the handle's cell in the wait page (wait_page.h), whose
+// memory comes attached.
 struct Welcome {
   uint32_t magic;
   uint32_t type;  // kWelcome
   uint32_t ok;
   uint32_t handleId;
   uint64_t token;
+  uint32_t waitCell;      // kPrimary: the cell's index + 1; 0: waits go through the socket
+  uint32_t waitPageSize;  // kPrimary with a cell: the size of the attached wait page
 };
 
 constexpr uint32_t kMaxRequestInput = 4096;
