@@ -3,6 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,9 @@ private:
   std::vector<CallbackRecord> records_;
   std::atomic<bool> timeInfoAccepted_{false};  // asked for and offered by the driver
   std::atomic<bool> resetRequested_{false};
+  // The main thread sleeps on this until the run ends or the driver asks for a reset.
+  std::mutex resetLock_;
+  std::condition_variable resetSignal_;
   std::atomic<int> rateChanges_{0};
   std::atomic<int> positionFailures_{0};
   int reloads_ = 0;
