@@ -66,8 +66,13 @@ bool Handle::waitForHalf(void* out, DWORD* returned) {
       }
       timespec deadline = monotonicIn(kLivenessCheckMs);
       // A cancellation point: TerminateThread ends a thread asleep here.
-      if (sem_clockwait(&cell.doorbell, CLOCK_MONOTONIC, &deadline) != 0 && errno == ETIMEDOUT &&
-          daemonGone()) {
+      if (sem_clockwait(&cell.doorbell, CLOCK_MONOTONIC, &deadline) == 0 || errno == EINTR)
+        continue;
+      if (errno != ETIMEDOUT) {  // a doorbell that cannot be waited on: fail, never spin
+        SetLastError(ERROR_GEN_FAILURE);
+        return false;
+      }
+      if (daemonGone()) {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return false;
       }
