@@ -65,7 +65,9 @@ public:
 private:
   friend struct MeterState;
   TXVV_UNWINDABLE bool waitForHalf(void* out, DWORD* returned);
-  bool daemonGone() const;
+  // Starts, once, the thread that notices the daemon going; false when it cannot run.
+  bool watchLifeline();
+  void wakeSleepers();
   int takeChannel();
   void returnChannel(int fd);
   void discardChannel(int fd);
@@ -80,7 +82,9 @@ private:
   // Set once by the constructor: waits use the shared page without taking the lock.
   std::shared_ptr<Mapping> waitPage_;
   txvv::wire::WaitCell* waitCell_ = nullptr;
-  std::atomic<bool> hungUp_{false};
+  std::atomic<bool> hungUp_{false};  // closed, or the daemon went
+  std::atomic<bool> watching_{false};
+  std::thread watcher_;
   std::mutex lock_;
   bool closed_ = false;
   std::vector<int> idle_;

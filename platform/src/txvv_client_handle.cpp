@@ -124,7 +124,7 @@ bool Handle::control(DWORD code, const void* in, DWORD inSize, void* out, DWORD 
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  if (code == IOCTL_VV_WAIT_HALF_BUFFER && waitCell_ && outSize >= 8)
+  if (code == IOCTL_VV_WAIT_HALF_BUFFER && waitCell_ && outSize >= 8 && watchLifeline())
     return waitForHalf(out, returned);
   if (code == IOCTL_LLVA_ACKNOWLEDGE) std::lock_guard<std::mutex> read(meter_->recordLock);
   if (code == IOCTL_LLVA_START && !prepareMeter(in, inSize)) {
@@ -217,15 +217,13 @@ bool Handle::translateStreamConfig(const wire::ReplyHeader& reply, std::vector<i
 }
 
 void Handle::close() {
-  std::thread reader;
+  std::thread reader, watcher;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (closed_) return;
     closed_ = true;
     hungUp_.store(true);
-    // Waits asleep on the wait page fail at once too.
-    if (waitCell_)
-      for (uint32_t n = waitCell_->sleepers.load(); n > 0; --n) sem_post(&waitCell_->doorbell);
+    wakeSleepers();  // waits asleep on the wait page fail at once too
     // Requests blocked on any channel of this handle fail at once; the daemon sees the
     // handle close.
     for (int fd : open_) shutdown(fd, SHUT_RDWR);
@@ -236,9 +234,11 @@ void Handle::close() {
     idle_.clear();
     if (events_ >= 0) shutdown(events_, SHUT_RDWR);
     reader.swap(reader_);
+    watcher.swap(watcher_);
     stream_.reset();
   }
   meter_->session = 0;
+  if (watcher.joinable()) watcher.join();  // the primary's shutdown ended its watch
   if (reader.joinable()) {
     if (reader.get_id() == std::this_thread::get_id())
       reader.detach();

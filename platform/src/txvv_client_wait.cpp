@@ -6,17 +6,14 @@
 
 #include <errno.h>
 #include <poll.h>
+#include <pthread.h>
 #include <string.h>
-#include <time.h>
 
 namespace vexa::platform::txvv_client {
 
 namespace wire = txvv::wire;
 
 namespace {
-
-// How often a sleeping wait looks whether txvvd is still there (nothing rings for a dead one).
-constexpr long kLivenessCheckMs = 250;
 
 // Counts the thread among the cell's sleepers, until it returns or is terminated.
 class Sleeping {
@@ -30,21 +27,42 @@ private:
   wire::WaitCell& cell_;
 };
 
-timespec monotonicIn(long milliseconds) {
-  timespec at;
-  clock_gettime(CLOCK_MONOTONIC, &at);
-  at.tv_nsec += milliseconds * 1000000L;
-  at.tv_sec += at.tv_nsec / 1000000000L;
-  at.tv_nsec %= 1000000000L;
-  return at;
-}
-
 }  // namespace
 
-// The primary channel carries nothing after the welcome: anything readable is the hang-up.
-bool Handle::daemonGone() const {
-  pollfd lifeline{primary_, POLLIN | POLLRDHUP, 0};
-  return poll(&lifeline, 1, 0) != 0;
+// Every sleeper of the handle counted itself before it last looked at hungUp_: after hungUp_ is
+// set, this rings once for each, and each sees it.
+void Handle::wakeSleepers() {
+  if (!waitCell_) return;
+  for (uint32_t n = waitCell_->sleepers.load(); n > 0; --n) sem_post(&waitCell_->doorbell);
+}
+
+// Nothing rings the doorbell of a daemon that died. Rather than waking every sleeper now and
+// then to look (a timer per wait, paid every period), one thread per waiting handle sleeps on
+// the primary channel, which carries nothing after the welcome: anything readable is the
+// hang-up, of the daemon or of close().
+bool Handle::watchLifeline() {
+  if (watching_.load()) return true;
+  int state;
+  pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!closed_ && !watcher_.joinable()) {
+      try {
+        watcher_ = std::thread([this] {
+          pollfd lifeline{primary_, POLLIN | POLLRDHUP, 0};
+          while (poll(&lifeline, 1, -1) < 0 && errno == EINTR) {
+          }
+          hungUp_.store(true);
+          wakeSleepers();
+        });
+        watching_.store(true);
+      } catch (...) {
+        // No thread: this handle's waits take the socket, which notices a hang-up itself.
+      }
+    }
+  }
+  pthread_setcancelstate(state, nullptr);
+  return watching_.load();
 }
 
 bool Handle::waitForHalf(void* out, DWORD* returned) {
@@ -56,24 +74,17 @@ bool Handle::waitForHalf(void* out, DWORD* returned) {
   wire::WaitCell& cell = *waitCell_;
   uint32_t seen;
   if (!wire::claimOwedHalf(page, cell, &seen)) {
-    // Counted before `halves` is read again: the clock thread then either sees a sleeper and
-    // rings, or this thread sees the new half.
+    // Counted before `halves` and hungUp_ are read again: the clock thread (or close(), or the
+    // watcher) then either sees a sleeper and rings, or this thread sees what it did.
     Sleeping sleeping(cell);
     while (page.halves.load() == seen) {
       if (hungUp_.load()) {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return false;
       }
-      timespec deadline = monotonicIn(kLivenessCheckMs);
       // A cancellation point: TerminateThread ends a thread asleep here.
-      if (sem_clockwait(&cell.doorbell, CLOCK_MONOTONIC, &deadline) == 0 || errno == EINTR)
-        continue;
-      if (errno != ETIMEDOUT) {  // a doorbell that cannot be waited on: fail, never spin
-        SetLastError(ERROR_GEN_FAILURE);
-        return false;
-      }
-      if (daemonGone()) {
-        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
+      if (sem_wait(&cell.doorbell) != 0 && errno != EINTR) {
+        SetLastError(ERROR_GEN_FAILURE);  // a doorbell that cannot be waited on: never spin
         return false;
       }
     }
