@@ -2,12 +2,15 @@
 // paints) runs against a private txvvd for a while, then reports its own processor share and
 // how often it painted.
 //
-//   meter_bench [--seconds N] [--rate HZ] [--meter-block N]   (needs a display: xvfb-run)
+//   meter_bench [--seconds N] [--rate HZ] [--meter-block N] [--signal lively|moving]
+//   (needs a display: xvfb-run). "lively" is txvvd's demo (steady tones on the metered
+//   inputs); "moving" keeps both meters moving, so that most blocks cost a repaint.
 #include "meter_app.h"
 #include "meter_frame.h"
 
 #include <card_fixture.h>
 
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,11 +25,17 @@
 
 namespace {
 
-double CpuSeconds() {
+struct CpuTime {
+  double user = 0, system = 0;
+  double Total() const { return user + system; }
+};
+
+// Every thread of this process: the window's and the card client's reader.
+CpuTime ProcessCpu() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return {usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6,
+          usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6};
 }
 
 int seconds = 30;
@@ -43,10 +52,16 @@ public:
   }
 
   int OnExit() override {
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const double cpu = CpuSeconds() - cpuStart_;
+    // Taken when the window closes: tearing it down is not metering.
+    const double wall = wall_;
+    const CpuTime cpu = cpu_;
+    if (wall <= 0) {
+      fprintf(stderr, "meter_bench: the window closed before the measurement ended\n");
+      return MeterApp::OnExit();
+    }
     printf("metered for %.1f s\n", wall);
-    printf("CPU share of one core: %.2f %%\n", 100.0 * cpu / wall);
+    printf("CPU share of one core: %.2f %% (user %.2f %%, system %.2f %%)\n",
+           100.0 * cpu.Total() / wall, 100.0 * cpu.user / wall, 100.0 * cpu.system / wall);
     printf("paints per second: %.1f\n", paints_ / wall);
     printf("widget draws per second: %.1f\n", draws_ / wall);
     printf("meter-data calls per second: %.1f\n", calls_ / wall);
@@ -56,7 +71,7 @@ public:
 private:
   void Begin(wxTimerEvent&) {
     start_ = std::chrono::steady_clock::now();
-    cpuStart_ = CpuSeconds();
+    cpuStart_ = ProcessCpu();
     paints0_ = frame_->Painted().paints;
     draws0_ = frame_->Painted().draws;
     calls0_ = MeterFrame::meterDataCalls;
@@ -64,6 +79,9 @@ private:
     end_.StartOnce(seconds * 1000);
   }
   void End(wxTimerEvent&) {
+    wall_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const CpuTime now = ProcessCpu();
+    cpu_ = {now.user - cpuStart_.user, now.system - cpuStart_.system};
     paints_ = frame_->Painted().paints - paints0_;
     draws_ = frame_->Painted().draws - draws0_;
     calls_ = MeterFrame::meterDataCalls - calls0_;
@@ -73,16 +91,55 @@ private:
   MeterFrame* frame_ = nullptr;
   wxTimer warmUp_, end_;
   std::chrono::steady_clock::time_point start_;
-  double cpuStart_ = 0;
+  CpuTime cpuStart_, cpu_;
+  double wall_ = 0;
   uint32_t paints0_ = 0, draws0_ = 0, calls0_ = 0;
   uint32_t paints_ = 0, draws_ = 0, calls_ = 0;
 };
+
+// A stereo WAV of 32-bit samples that keeps the meters moving the way music does: a 1 kHz tone
+// rises by 1 dB per meter block from -21 to -2 dBFS, then stops, and the ballistics' release
+// lets the bar fall again; the right channel runs half a cycle behind the left. A rise lights
+// another segment with every block, a fall about every third block.
+bool WriteMovingWav(const std::string& path, int32_t rate, int32_t block) {
+  const int32_t kRising = 20, kCycle = 68;
+  FILE* file = fopen(path.c_str(), "wb");
+  if (!file) return false;
+  const uint32_t frames = static_cast<uint32_t>(kCycle) * static_cast<uint32_t>(block);
+  const uint32_t dataBytes = frames * 2 * 4;
+  auto bytes = [file](uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) fputc(static_cast<int>((value >> (8 * i)) & 0xFF), file);
+  };
+  fwrite("RIFF", 1, 4, file);
+  bytes(36 + dataBytes, 4);
+  fwrite("WAVEfmt ", 1, 8, file);
+  bytes(16, 4);
+  bytes(1, 2);  // integer PCM
+  bytes(2, 2);
+  bytes(static_cast<uint32_t>(rate), 4);
+  bytes(static_cast<uint32_t>(rate) * 8, 4);
+  bytes(8, 2);
+  bytes(32, 2);
+  fwrite("data", 1, 4, file);
+  bytes(dataBytes, 4);
+  auto amplitude = [&](uint32_t frame, int32_t lagBlocks) {
+    const int32_t step = static_cast<int32_t>(frame / block + lagBlocks) % kCycle;
+    return step < kRising ? 2147483392.0 * pow(10.0, (-21.0 + step) / 20) : 0.0;
+  };
+  for (uint32_t i = 0; i < frames; ++i) {
+    const double tone = sin(2 * M_PI * 1000.0 * i / rate);
+    bytes(static_cast<uint32_t>(static_cast<int32_t>(tone * amplitude(i, 0))), 4);
+    bytes(static_cast<uint32_t>(static_cast<int32_t>(tone * amplitude(i, kCycle / 2))), 4);
+  }
+  return fclose(file) == 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string rate = "96000";
   std::string block;  // the card's default: a 25th of a second
+  std::string signal = "lively";
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--seconds") && i + 1 < argc) {
       seconds = atoi(argv[++i]);
@@ -90,8 +147,13 @@ int main(int argc, char** argv) {
       rate = argv[++i];
     } else if (!strcmp(argv[i], "--meter-block") && i + 1 < argc) {
       block = argv[++i];
+    } else if (!strcmp(argv[i], "--signal") && i + 1 < argc &&
+               (!strcmp(argv[i + 1], "lively") || !strcmp(argv[i + 1], "moving"))) {
+      signal = argv[++i];
     } else {
-      fprintf(stderr, "usage: meter_bench [--seconds N] [--rate HZ] [--meter-block N]\n");
+      fprintf(stderr,
+              "usage: meter_bench [--seconds N] [--rate HZ] [--meter-block N] "
+              "[--signal lively|moving]\n");
       return 2;
     }
   }
@@ -105,14 +167,26 @@ int main(int argc, char** argv) {
 
   int status;
   {
-    std::vector<std::string> options = {"--rate", rate, "--lively", "--rt-priority", "0"};
+    std::vector<std::string> options = {"--rate", rate, "--rt-priority", "0"};
     if (!block.empty()) options.insert(options.end(), {"--meter-block", block});
+    if (signal == "moving") {
+      const int32_t rateHz = atoi(rate.c_str());
+      const int32_t blockFrames = block.empty() ? rateHz / 25 : atoi(block.c_str());
+      const std::string wav = std::string(config) + "/moving.wav";
+      if (rateHz <= 0 || blockFrames <= 0 || !WriteMovingWav(wav, rateHz, blockFrames)) {
+        fprintf(stderr, "meter_bench: cannot write %s\n", wav.c_str());
+        return 1;
+      }
+      options.insert(options.end(), {"--signal", "0=wav:" + wav + ":0", "--signal", "1=wav:" + wav + ":1"});
+    } else {
+      options.push_back("--lively");
+    }
     vexa::testing::CardDaemon card(options);
     if (!card.started()) {
       fprintf(stderr, "txvvd: %s\n", card.error().c_str());
       return 1;
     }
-    printf("card: %s Hz, lively signal, meter blocks of %s samples\n", rate.c_str(),
+    printf("card: %s Hz, %s signal, meter blocks of %s samples\n", rate.c_str(), signal.c_str(),
            block.empty() ? "rate / 25" : block.c_str());
     wxApp::SetInstance(new BenchApp);
     int toolkitArgc = 1;  // the options above are not the toolkit's

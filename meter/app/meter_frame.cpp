@@ -49,6 +49,9 @@ MeterFrame::MeterFrame()
     SetMaxSize(outer);
     // Paint and mouse events arrive through the panel window (see meter_panel_window.h).
     panel_ = new MeterPanelWindow(this, panel);
+    // GTK draws the frame under the panel on every paint; the panel covers all of it, so the
+    // frame's own background (a style lookup and a device context per paint) is never seen.
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
 
     BuildPanel();
 

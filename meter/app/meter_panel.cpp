@@ -135,15 +135,21 @@ void MeterFrame::OnPaint(wxPaintEvent&) {
   backDC_->Blit(box.x, box.y, box.width, box.height, backgroundDC_, box.x, box.y, wxCOPY, false);
 
   uint32_t draws = 0;
+  // Every widget draws clipped to the update region. Setting that clipping is one of the
+  // dearer steps of a paint, so it is set again only after a widget that narrowed it.
+  bool clippedToUpdate = true;
   for (MeterWidget* widget = widgets_; widget; widget = widget->next) {
     if (update.Contains(widget->Rect()) == wxOutRegion) continue;
-    backDC_->DestroyClippingRegion();
-    backDC_->SetDeviceClippingRegion(update);
+    if (!clippedToUpdate) {
+      backDC_->DestroyClippingRegion();
+      backDC_->SetDeviceClippingRegion(update);
+    }
     widget->Draw(*backDC_);
+    clippedToUpdate = !widget->ChangesClipping();
     ++draws;
   }
 
-  screen.DestroyClippingRegion();
+  // A new paint DC has no clipping of its own to remove.
   screen.SetDeviceClippingRegion(update);
   screen.Blit(box.x, box.y, box.width, box.height, backDC_, box.x, box.y, wxCOPY, false);
 

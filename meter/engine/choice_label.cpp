@@ -26,6 +26,8 @@ void ChoiceLabel::SetText(const wxString& text) {
   MarkDirty();
 }
 
+bool ChoiceLabel::ChangesClipping() const { return true; }
+
 void ChoiceLabel::Draw(wxDC& dc) {
   dc.SetClippingRegion(x + 1, y + 1, width - rightMargin_ - 2, height - 2);
   dc.SetBackgroundMode(wxTRANSPARENT);

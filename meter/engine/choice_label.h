@@ -15,6 +15,7 @@ public:
   ~ChoiceLabel() override;
 
   void Draw(wxDC& dc) override;
+  bool ChangesClipping() const override;
   bool HandleMouse(wxMouseEvent& event) override;
 
   int32_t GetIndex() const { return index_; }

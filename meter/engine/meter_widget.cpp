@@ -8,6 +8,8 @@ MeterWidget::~MeterWidget() = default;
 
 bool MeterWidget::HandleMouse(wxMouseEvent&) { return false; }
 
+bool MeterWidget::ChangesClipping() const { return false; }
+
 void MeterWidget::CallBack(WidgetCallback callback) {
   if (owner && callback) (owner->*callback)();
 }

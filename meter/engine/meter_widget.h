@@ -30,6 +30,10 @@ public:
   virtual void Draw(wxDC& dc) = 0;
   // True when the widget consumed the event.
   virtual bool HandleMouse(wxMouseEvent& event);
+  // True when Draw narrows the device context's clipping; the window then clips the back
+  // buffer to the update area again before the next widget, and only then, as that is one of
+  // the dearer steps of a paint.
+  virtual bool ChangesClipping() const;
 
   void MarkDirty() { dirty = 1; }
 

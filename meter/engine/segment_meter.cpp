@@ -9,15 +9,19 @@ SegmentMeter::SegmentMeter(int32_t x, int32_t y, int32_t width, int32_t height,
       unlit_(unlit),
       lit_(lit),
       litDC_(new wxMemoryDC),
+      unlitDC_(new wxMemoryDC),
       segments_(new Segment[this->segmentCount > 0 ? this->segmentCount : 1]) {
   for (int32_t i = 0; i < this->segmentCount; ++i)
     segments_[i] = {thresholds[i], i * segmentHeight, segmentHeight};
   if (lit_ && lit_->IsOk()) litDC_->SelectObject(*lit_);
+  if (unlit_ && unlit_->IsOk()) unlitDC_->SelectObject(*unlit_);
 }
 
 SegmentMeter::~SegmentMeter() {
   litDC_->SelectObject(wxNullBitmap);
   delete litDC_;
+  unlitDC_->SelectObject(wxNullBitmap);
+  delete unlitDC_;
   delete[] segments_;
   delete unlit_;
   delete lit_;
@@ -30,7 +34,8 @@ int32_t SegmentMeter::FirstLitSegment(double db) const {
 }
 
 void SegmentMeter::Draw(wxDC& dc) {
-  if (unlit_ && unlit_->IsOk()) dc.DrawBitmap(*unlit_, x, y, false);
+  if (unlitDC_->IsOk())
+    dc.Blit(x, y, unlit_->GetWidth(), unlit_->GetHeight(), unlitDC_, 0, 0, wxCOPY, false);
   if (!litDC_->IsOk()) return;
   const int32_t bar = FirstLitSegment(level);
   if (bar >= 0) {
@@ -38,7 +43,8 @@ void SegmentMeter::Draw(wxDC& dc) {
     dc.Blit(x, y + top, width, height - top, litDC_, 0, top, wxCOPY, false);
   }
   const int32_t held = FirstLitSegment(peak);
-  if (held >= 0) {
+  // A peak segment within the bar is lit already.
+  if (held >= 0 && (bar < 0 || held < bar)) {
     const int32_t top = segments_[held].top;
     dc.Blit(x, y + top, width, segmentHeight, litDC_, 0, top, wxCOPY, false);
   }

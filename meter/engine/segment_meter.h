@@ -37,5 +37,8 @@ private:
   wxBitmap* unlit_;
   wxBitmap* lit_;
   wxMemoryDC* litDC_;
+  // The unlit image is copied from a device context as well: drawing a bitmap converts it
+  // for the toolkit on every call, a copy from a context does not.
+  wxMemoryDC* unlitDC_;
   Segment* segments_;
 };

@@ -21,6 +21,8 @@ int32_t TextLabel::TextLeft(int32_t textWidth) const {
   return x;
 }
 
+bool TextLabel::ChangesClipping() const { return true; }
+
 void TextLabel::Draw(wxDC& dc) {
   dc.SetClippingRegion(x, y, width, height);
   dc.SetBackgroundMode(wxTRANSPARENT);

@@ -15,6 +15,7 @@ public:
             int32_t alignment);
 
   void Draw(wxDC& dc) override;
+  bool ChangesClipping() const override;
 
   void SetText(const wxString& text);
   const wxString& GetText() const { return text_; }

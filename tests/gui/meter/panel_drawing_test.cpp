@@ -135,6 +135,26 @@ TEST_F(PanelTest, ChangedMeterIsTheOnlyThingRepainted) {
   EXPECT_EQ(frame->Painted().paints, paints + 1);
 }
 
+TEST_F(PanelTest, ALabelsClippingDoesNotHideTheWidgetsDrawnAfterIt) {
+  const wxImage before = Screen();
+  // One paint for the rate choice, which clips its text to its field, and the slave switch
+  // after it in the list, which lies wholly outside that field.
+  probe->Rate().SetText("22050");
+  probe->Slave().SetState(PushButton::kDown);
+  const uint32_t paints = frame->Painted().paints;
+  IdlePass();
+  ASSERT_TRUE(WaitFor([&] { return frame->Painted().paints > paints; }));
+  Settle();
+  EXPECT_EQ(frame->Painted().lastUpdate, wxRect(12, 82, 123, 48));
+
+  const wxImage after = Screen();
+  int changed = 0;
+  for (int y = 111; y < 130; ++y)
+    for (int x = 12; x < 135; ++x) changed += !SamePixel(before, after, x, y);
+  // The switch's "on" image differs from its "off" image nearly everywhere.
+  EXPECT_GT(changed, 123 * 19 / 2) << "the slave switch was not drawn in full";
+}
+
 TEST_F(PanelTest, ClicksReachTheWidgetUnderThePointer) {
   auto lightLamps = [&] {
     probe->LeftLamp().SetIndex(1);

@@ -54,6 +54,9 @@ TEST(SegmentMeter, PeakLightsOneSegmentWhateverTheLevel) {
   std::vector<int> both = Rows(15, 20);
   for (int row : Rows(100, 175)) both.push_back(row);
   EXPECT_EQ(MeterPicture(-20.0, -3.0).LitRows(), both);
+  // A peak within the bar, or on its top segment, adds nothing to it.
+  EXPECT_EQ(MeterPicture(-3.0, -12.0).LitRows(), Rows(15, 175));
+  EXPECT_EQ(MeterPicture(-3.0, -3.0).LitRows(), Rows(15, 175));
   // No peak segment below the lowest threshold, for the start value or the PPM mode's floor.
   EXPECT_EQ(MeterPicture(-200.0, -188.0).LitRows(), Rows(0, 0));
   EXPECT_EQ(MeterPicture(-200.0, -500.0).LitRows(), Rows(0, 0));
