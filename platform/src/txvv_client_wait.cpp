@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <string.h>
 
 namespace vexa::platform::txvv_client {
@@ -49,6 +50,9 @@ bool Handle::watchLifeline() {
     if (!closed_ && !watcher_.joinable()) {
       try {
         watcher_ = std::thread([this] {
+          // Started from a streaming thread, it would inherit its real-time priority.
+          sched_param normal{};
+          pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
           pollfd lifeline{primary_, POLLIN | POLLRDHUP, 0};
           while (poll(&lifeline, 1, -1) < 0 && errno == EINTR) {
           }
