@@ -67,6 +67,14 @@ void LLVAVxDDevice::Command(DWORD code, const char* failureText) {
   if (!Request(handle_, code, nullptr, 0, nullptr, 0, &bytes)) throw NonfatalError(failureText);
 }
 
+LONG LLVAVxDDevice::Query(DWORD code, const char* failureText) {
+  LONG word = 0;
+  DWORD bytes = 0;
+  if (!Request(handle_, code, nullptr, 0, &word, sizeof word, &bytes))
+    throw NonfatalError(failureText);
+  return word;
+}
+
 void LLVAVxDDevice::Start() {
   MeterStartRecord record = {
       static_cast<DWORD>(reinterpret_cast<uintptr_t>(&LLVAVxDDevice::NotificationRoutine)),
@@ -94,13 +102,7 @@ void LLVAVxDDevice::SetRoute(LONG mode) {
     throw NonfatalError("VxD route set failed");
 }
 
-LONG LLVAVxDDevice::GetRoute() {
-  LONG mode = 0;
-  DWORD bytes = 0;
-  if (!Request(handle_, IOCTL_LLVA_GET_ROUTE, nullptr, 0, &mode, sizeof mode, &bytes))
-    throw NonfatalError("VxD route get failed");
-  return mode;
-}
+LONG LLVAVxDDevice::GetRoute() { return Query(IOCTL_LLVA_GET_ROUTE, "VxD route get failed"); }
 
 void LLVAVxDDevice::EngageSlave() {
   Command(IOCTL_LLVA_ENGAGE_SLAVE, "VxD S/PDIF slave engage failed");
@@ -111,11 +113,7 @@ void LLVAVxDDevice::DisableSlave() {
 }
 
 LONG LLVAVxDDevice::GetSlaveStatus() {
-  LONG status = 0;
-  DWORD bytes = 0;
-  if (!Request(handle_, IOCTL_LLVA_GET_SLAVE_STATUS, nullptr, 0, &status, sizeof status, &bytes))
-    throw NonfatalError("VxD S/PDIF slave status check failed");
-  return status;
+  return Query(IOCTL_LLVA_GET_SLAVE_STATUS, "VxD S/PDIF slave status check failed");
 }
 
 void LLVAVxDDevice::SetSampleRateCallback(MeterCallbackTarget* context,

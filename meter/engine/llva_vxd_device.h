@@ -44,6 +44,8 @@ private:
   void Acknowledge();
   // Sends a request without buffers; throws NonfatalError(failureText) when it fails.
   void Command(DWORD code, const char* failureText);
+  // Reads one word; throws NonfatalError(failureText) when the request fails.
+  LONG Query(DWORD code, const char* failureText);
 
   MeterCallbackTarget* meterContext_;
   MeterDataCallback meterCallback_;

@@ -88,6 +88,24 @@ LONG deliverValue(const StoredValue& value, LPDWORD type, LPBYTE data, LPDWORD s
   return ERROR_SUCCESS;
 }
 
+// One change to a value of an open key, in a write transaction that commits only when the
+// change succeeded.
+template <typename Change>
+LONG changeValue(HKEY handle, const char* valueName, Change change) {
+  Target target;
+  LONG status = identify(handle, target);
+  if (status != ERROR_SUCCESS) return status;
+  std::string_view name;
+  if ((status = checkValueName(valueName, name)) != ERROR_SUCCESS) return status;
+
+  StoreTransaction tx(StoreTransaction::Write);
+  if ((status = tx.status()) != ERROR_SUCCESS) return status;
+  KeyId key = 0;
+  if ((status = resolve(tx, target, key)) != ERROR_SUCCESS) return status;
+  if ((status = change(tx, key, name)) != ERROR_SUCCESS) return status;
+  return tx.commit();
+}
+
 }  // namespace
 
 extern "C" LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR,
@@ -133,34 +151,15 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD l
 extern "C" LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
                                       const BYTE* lpData, DWORD cbData) {
   if ((!lpData && cbData != 0) || cbData > kMaxValueSize) return ERROR_INVALID_PARAMETER;
-  Target target;
-  LONG status = identify(hKey, target);
-  if (status != ERROR_SUCCESS) return status;
-  std::string_view name;
-  if ((status = checkValueName(lpValueName, name)) != ERROR_SUCCESS) return status;
-
-  StoreTransaction tx(StoreTransaction::Write);
-  if ((status = tx.status()) != ERROR_SUCCESS) return status;
-  KeyId key = 0;
-  if ((status = resolve(tx, target, key)) != ERROR_SUCCESS) return status;
-  if ((status = writeValue(tx, key, name, dwType, lpData, cbData)) != ERROR_SUCCESS)
-    return status;
-  return tx.commit();
+  return changeValue(hKey, lpValueName, [&](StoreTransaction& tx, KeyId key, std::string_view name) {
+    return writeValue(tx, key, name, dwType, lpData, cbData);
+  });
 }
 
 extern "C" LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-  Target target;
-  LONG status = identify(hKey, target);
-  if (status != ERROR_SUCCESS) return status;
-  std::string_view name;
-  if ((status = checkValueName(lpValueName, name)) != ERROR_SUCCESS) return status;
-
-  StoreTransaction tx(StoreTransaction::Write);
-  if ((status = tx.status()) != ERROR_SUCCESS) return status;
-  KeyId key = 0;
-  if ((status = resolve(tx, target, key)) != ERROR_SUCCESS) return status;
-  if ((status = removeValue(tx, key, name)) != ERROR_SUCCESS) return status;
-  return tx.commit();
+  return changeValue(hKey, lpValueName, [&](StoreTransaction& tx, KeyId key, std::string_view name) {
+    return removeValue(tx, key, name);
+  });
 }
 
 extern "C" LONG WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
