@@ -75,6 +75,9 @@ private:
                              void* out, DWORD outSize);
   bool prepareMeter(const void* in, DWORD inSize);
   void readEvents();
+  // Counts an acknowledgement in the meter region; false before the region is mapped, and on
+  // a closed handle, where the request answers instead.
+  bool acknowledge();
 
   const std::string path_;
   const uint64_t token_;

@@ -126,7 +126,7 @@ bool Handle::control(DWORD code, const void* in, DWORD inSize, void* out, DWORD 
   }
   if (code == IOCTL_VV_WAIT_HALF_BUFFER && waitCell_ && outSize >= 8 && watchLifeline())
     return waitForHalf(out, returned);
-  if (code == IOCTL_LLVA_ACKNOWLEDGE) std::lock_guard<std::mutex> read(meter_->recordLock);
+  if (code == IOCTL_LLVA_ACKNOWLEDGE && acknowledge()) return true;
   if (code == IOCTL_LLVA_START && !prepareMeter(in, inSize)) {
     SetLastError(ERROR_GEN_FAILURE);
     return false;

@@ -4,6 +4,8 @@
 
 #include <vexa/apc_queue.h>
 
+#include "../../txvv/wire/meter_region.h"
+
 #include <string.h>
 #include <unistd.h>
 
@@ -74,9 +76,12 @@ void Handle::readEvents() {
         fds.size() == 1) {
       wire::RegionMessage region;
       memcpy(&region, buffer, sizeof region);
-      if (auto mapping = Mapping::map(fds[0], region.size)) {
-        meter.blocks = mapping;
-        meter.blocksSerial = region.serial;
+      if (region.size >= wire::kMeterBlocksOffset) {
+        if (auto mapping = Mapping::map(fds[0], region.size)) {
+          std::lock_guard<std::mutex> writing(meter.recordLock);
+          meter.blocks = mapping;
+          meter.blocksSerial = region.serial;
+        }
       }
     } else if (head[0] == wire::kMagic && head[1] == wire::kNotification &&
                n == sizeof(wire::NotificationMessage) && meter.blocks) {
@@ -86,8 +91,10 @@ void Handle::readEvents() {
       size_t size = meter.blocks->size();
       bool valid = note.slot < kRecordSlots && (note.kind == 2 || note.kind == 1);
       if (note.kind == 1)
-        valid = valid && note.count >= 0 && note.word1 <= size && size - note.word1 >= blockBytes &&
-                note.word2 <= size && size - note.word2 >= blockBytes;
+        valid = valid && note.count >= 0 && note.word1 >= wire::kMeterBlocksOffset &&
+                note.word1 <= size && size - note.word1 >= blockBytes &&
+                note.word2 >= wire::kMeterBlocksOffset && note.word2 <= size &&
+                size - note.word2 >= blockBytes;
       if (valid) {
         std::unique_lock<std::mutex> writing(meter.recordLock);
         MeterNotification& record = meter.records[note.slot];
@@ -102,13 +109,22 @@ void Handle::readEvents() {
         if (!queueApcToThread(meter.thread, deliver, reinterpret_cast<ULONG_PTR>(delivery))) {
           // The thread has ended: nobody will acknowledge, so the slot is given back here.
           delete delivery;
-          DWORD returned;
-          control(IOCTL_LLVA_ACKNOWLEDGE, nullptr, 0, nullptr, 0, &returned);
+          acknowledge();
         }
       }
     }
     for (int passed : fds) ::close(passed);
   }
+}
+
+
+// Under the record lock, as the request was (see MeterState).
+bool Handle::acknowledge() {
+  std::lock_guard<std::mutex> read(meter_->recordLock);
+  if (!meter_->blocks || hungUp_) return false;
+  auto* head = reinterpret_cast<wire::MeterRegionHead*>(meter_->blocks->base());
+  head->acknowledged.fetch_add(1, std::memory_order_release);
+  return true;
 }
 
 }  // namespace vexa::platform::txvv_client

@@ -58,6 +58,8 @@ int64_t CardService::tick(int64_t now) {
   catchUp(now);
   int64_t deadline = 0;
   if (model_.rate() != 0) deadline = timeOfFrame(processed_ + model_.framesToNextEvent());
+  if (collectPendingRates() && (deadline == 0 || now + kPendingRatePollNs < deadline))
+    deadline = now + kPendingRatePollNs;
   const auto& changes = model_.options().spdifChanges;
   if (nextSpdifChange_ < changes.size()) {
     int64_t at = started_ + int64_t(changes[nextSpdifChange_].afterMs) * 1000000;

@@ -3,6 +3,8 @@
 
 #include "card_service.h"
 
+#include "../wire/meter_region.h"
+
 #ifndef ERROR_NOT_READY
 #define ERROR_NOT_READY 21L
 #endif
@@ -15,6 +17,9 @@ constexpr uint32_t kMaxMeterSlots = 64;
 // instead of producing the missed time in one burst.
 constexpr uint32_t kLongestCatchUpMs = 200;
 constexpr uint32_t kNoWaitCell = ~0u;
+// While a rate change waits for a free slot, acknowledgements counted in memory are looked for
+// this often even when no block is due (a stopped clock delivers none).
+constexpr int64_t kPendingRatePollNs = 5000000;
 
 struct CardService::MeterClient {
   std::unique_ptr<SharedRegion> region;
@@ -25,9 +30,12 @@ struct CardService::MeterClient {
   uint32_t context = 0;
   std::vector<bool> busy;       // block slots, then rate slots
   std::deque<uint32_t> unacknowledged;  // slots in the order they were sent
+  uint32_t acknowledgedSeen = 0;        // the region's count when last looked at
   bool pendingRate = false;
   uint64_t delivered = 0;
   uint64_t lost = 0;
+
+  wire::MeterRegionHead& head() { return *reinterpret_cast<wire::MeterRegionHead*>(region->base()); }
 };
 
 struct CardService::Handle {

@@ -14,6 +14,7 @@ void CardService::deliverMeterBlock() {
   for (auto& [id, handle] : handles_) {
     MeterClient* meter = handle->meter.get();
     if (!meter || !meter->active) continue;
+    collectAcknowledgements(*handle);
     uint32_t slot = 0;
     while (slot < slots && meter->busy[slot]) ++slot;
     if (slot == slots) {
@@ -22,7 +23,7 @@ void CardService::deliverMeterBlock() {
     }
     // Slots keep their place whatever the block size, so a new size after a rate change
     // never overlaps a block the client still reads.
-    uint32_t first = slot * 2 * stride * 4;
+    uint32_t first = wire::kMeterBlocksOffset + slot * 2 * stride * 4;
     uint32_t second = first + stride * 4;
     memcpy(meter->region->base() + first, model_.meterBlock(0), frames * 4);
     memcpy(meter->region->base() + second, model_.meterBlock(1), frames * 4);
@@ -60,6 +61,30 @@ bool CardService::releaseSlot(Handle& handle) {
   meter.busy[meter.unacknowledged.front()] = false;
   meter.unacknowledged.pop_front();
   return true;
+}
+
+// The client counts acknowledgements in its region; each frees the oldest slot, as the request
+// does. A count beyond the slots in use frees no more than those.
+void CardService::collectAcknowledgements(Handle& handle) {
+  MeterClient& meter = *handle.meter;
+  uint32_t count = meter.head().acknowledged.load(std::memory_order_acquire);
+  uint32_t fresh = count - meter.acknowledgedSeen;
+  meter.acknowledgedSeen = count;
+  bool freed = false;
+  for (; fresh > 0 && releaseSlot(handle); --fresh) freed = true;
+  if (freed && meter.pendingRate) deliverRate(handle);
+}
+
+// True while some rate change still waits for a slot.
+bool CardService::collectPendingRates() {
+  bool pending = false;
+  for (auto& [id, handle] : handles_) {
+    MeterClient* meter = handle->meter.get();
+    if (!meter || !meter->active || !meter->pendingRate) continue;
+    collectAcknowledgements(*handle);
+    pending = pending || meter->pendingRate;
+  }
+  return pending;
 }
 
 }  // namespace txvv

@@ -224,8 +224,8 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       memcpy(&start, in, sizeof start);
       if (!handle.meter) {
         auto meter = std::make_unique<MeterClient>();
-        size_t size = size_t(model_.options().meterSlots) * 2 *
-                      largestMeterBlockFrames(model_.options()) * 4;
+        size_t size = wire::kMeterBlocksOffset + size_t(model_.options().meterSlots) * 2 *
+                                                     largestMeterBlockFrames(model_.options()) * 4;
         meter->region = SharedRegion::create("txvv-meter", size);
         if (!meter->region) return fail(ERROR_NOT_ENOUGH_MEMORY);
         handle.meter = std::move(meter);
@@ -245,6 +245,7 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       meter.context = start.context;
       meter.busy.assign(model_.options().meterSlots + kRateSlots, false);
       meter.unacknowledged.clear();
+      meter.acknowledgedSeen = meter.head().acknowledged.load(std::memory_order_acquire);
       meter.pendingRate = false;
       reply.session = meter.session;
       return done();

@@ -97,6 +97,8 @@ private:
   void deliverMeterBlock();
   void deliverRate(Handle& handle);
   bool releaseSlot(Handle& handle);
+  void collectAcknowledgements(Handle& handle);
+  bool collectPendingRates();
   void applyScheduledChanges(int64_t now);
   int64_t now() const { return clock_(); }
   // Under the lock: the clock's next deadline may have moved.

@@ -206,3 +206,32 @@ TEST_F(CardMeter, AClientThatStopsAcknowledgingLosesBlocksAndNeverStallsTheCard)
   sleepUntilSeen(10);
   EXPECT_GE(seenCount(), 10u);
 }
+
+// Acknowledgements are counted in the client's memory; a rate change that found every rate
+// slot taken goes out once they arrive, even when the clock has stopped and no block is due.
+TEST_F(CardMeter, ARateChangeThatWaitedForASlotGoesOutOnceAcknowledgedEvenWithNoClock) {
+  CardDaemon card({"--rate", "44100", "--no-spdif", "--meter-slots", "1"});
+  ASSERT_TRUE(card.started()) << card.error();
+  meterHandle = openCard();
+  ASSERT_NE(meterHandle, INVALID_HANDLE_VALUE);
+  acknowledge = false;
+  ASSERT_TRUE(startMeter(1));
+  for (DWORD rate : {48000, 32000, 22050, 16000}) {
+    ASSERT_TRUE(request(meterHandle, IOCTL_LLVA_SET_SAMPLE_RATE, &rate, 4));
+  }
+  ASSERT_TRUE(request(meterHandle, IOCTL_LLVA_ENGAGE_SLAVE));  // no input: rate 0, no clock
+  auto kindTwoRates = [] {
+    std::vector<DWORD> rates;
+    std::lock_guard<std::mutex> hold(seenLock);
+    for (const Seen& entry : seen)
+      if (entry.record.kind == kSampleRateChange) rates.push_back(entry.record.word1);
+    return rates;
+  };
+  for (int i = 0; i < 6; ++i) SleepEx(50, TRUE);
+  ASSERT_EQ(kindTwoRates(), (std::vector<DWORD>{48000, 32000, 22050, 16000}));
+
+  for (size_t i = 0, n = seenCount(); i < n; ++i)
+    ASSERT_TRUE(request(meterHandle, IOCTL_LLVA_ACKNOWLEDGE));
+  for (int i = 0; i < 100 && kindTwoRates().size() < 5; ++i) SleepEx(50, TRUE);
+  EXPECT_EQ(kindTwoRates(), (std::vector<DWORD>{48000, 32000, 22050, 16000, 0}));
+}
