@@ -1,5 +1,7 @@
 #include "thread_state.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <unordered_map>
 
@@ -72,6 +74,10 @@ std::shared_ptr<ThreadState> findThreadState(DWORD threadId) {
   return found == registry().end() ? nullptr : found->second;
 }
 
+ThreadState::~ThreadState() {
+  if (wakeDescriptor >= 0) ::close(wakeDescriptor);
+}
+
 void endThreadState(ThreadState& state) {
   {
     std::lock_guard<std::mutex> guard(registryLock);
@@ -79,9 +85,11 @@ void endThreadState(ThreadState& state) {
     if (found != registry().end() && found->second.get() == &state) registry().erase(found);
   }
   std::deque<QueuedApc> dropped;
+  std::vector<std::shared_ptr<ApcSource>> unwatched;
   std::lock_guard<std::mutex> guard(state.lock);
   state.alive = false;
   dropped.swap(state.apcs);
+  unwatched.swap(state.sources);
 }
 
 }  // namespace vexa::platform

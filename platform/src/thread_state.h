@@ -5,10 +5,13 @@
 
 #include <windows.h>
 
+#include <vexa/apc_queue.h>
+
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace vexa::platform {
 
@@ -19,6 +22,9 @@ struct QueuedApc {
 
 struct ThreadState {
   explicit ThreadState(DWORD threadId) : id(threadId) {}
+  ~ThreadState();
+  ThreadState(const ThreadState&) = delete;
+  ThreadState& operator=(const ThreadState&) = delete;
 
   const DWORD id;
   std::mutex lock;
@@ -26,6 +32,10 @@ struct ThreadState {
   std::deque<QueuedApc> apcs;             // guarded by lock
   bool alive = true;                      // guarded by lock; false once the thread has ended
   int priority = THREAD_PRIORITY_NORMAL;  // guarded by lock
+  std::vector<std::shared_ptr<ApcSource>> sources;  // guarded by lock
+  // An event descriptor, made with the first source: a wait watching sources sleeps in poll,
+  // so queuing a call signals this as well as apcArrived.
+  int wakeDescriptor = -1;  // guarded by lock
 };
 
 // A state with a fresh identifier, registered for queueApcToThread, for a thread about to start.

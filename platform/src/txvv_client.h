@@ -2,6 +2,7 @@
 // daemon, reached over the daemon's Unix socket. Private to the platform library.
 #pragma once
 
+#include <vexa/apc_queue.h>
 #include <vexa/device_backend.h>
 
 #include "../../txvv/wire/txvv_wire.h"
@@ -61,6 +62,8 @@ public:
   TXVV_UNWINDABLE bool control(DWORD code, const void* in, DWORD inSize, void* out,
                                DWORD outSize, DWORD* returned);
   void close();
+  // The events channel's messages, taken by the meter's thread during its alertable waits.
+  void drainEvents(int fd);
 
 private:
   friend struct MeterState;
@@ -74,7 +77,7 @@ private:
   bool translateStreamConfig(const txvv::wire::ReplyHeader& reply, std::vector<int>& fds,
                              void* out, DWORD outSize);
   bool prepareMeter(const void* in, DWORD inSize);
-  void readEvents();
+  void handleEvent(const uint8_t* buffer, size_t size, const std::vector<int>& fds);
   // Counts an acknowledgement in the meter region; false before the region is mapped, and on
   // a closed handle, where the request answers instead.
   bool acknowledge();
@@ -94,8 +97,8 @@ private:
   std::set<int> open_;
   std::shared_ptr<Mapping> stream_;
   uint32_t streamSerial_ = 0;
-  int events_ = -1;
-  std::thread reader_;
+  std::shared_ptr<vexa::platform::ApcSource> events_;
+  DWORD eventsThread_ = 0;  // the thread whose waits watch events_; 0 when none does
   std::shared_ptr<MeterState> meter_;
 };
 

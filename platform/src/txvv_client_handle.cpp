@@ -217,7 +217,8 @@ bool Handle::translateStreamConfig(const wire::ReplyHeader& reply, std::vector<i
 }
 
 void Handle::close() {
-  std::thread reader, watcher;
+  std::thread watcher;
+  std::shared_ptr<vexa::platform::ApcSource> events;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (closed_) return;
@@ -232,24 +233,17 @@ void Handle::close() {
       ::close(fd);
     }
     idle_.clear();
-    if (events_ >= 0) shutdown(events_, SHUT_RDWR);
-    reader.swap(reader_);
+    if (events_) {
+      shutdown(events_->descriptor(), SHUT_RDWR);
+      if (eventsThread_ != 0) unwatchApcSource(eventsThread_, events_.get());
+      eventsThread_ = 0;
+      events.swap(events_);
+    }
     watcher.swap(watcher_);
     stream_.reset();
   }
   meter_->session = 0;
   if (watcher.joinable()) watcher.join();  // the primary's shutdown ended its watch
-  if (reader.joinable()) {
-    if (reader.get_id() == std::this_thread::get_id())
-      reader.detach();
-    else
-      reader.join();
-  }
-  std::lock_guard<std::mutex> hold(lock_);
-  if (events_ >= 0) {
-    ::close(events_);
-    events_ = -1;
-  }
 }
 
 }  // namespace vexa::platform::txvv_client

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <mutex>
 #include <stdexcept>
@@ -167,4 +170,110 @@ TEST_F(Apc, BadQueueCallsFailClearly) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(QueueUserAPC(record, reinterpret_cast<HANDLE>(0x5550), 0), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+namespace {
+
+// A pipe whose bytes become calls: each byte read queues `record` with that byte to the
+// draining thread, as the card driver's events channel queues notifications.
+class PipeSource : public vexa::platform::ApcSource {
+public:
+  PipeSource() {
+    int ends[2];
+    if (pipe2(ends, O_NONBLOCK | O_CLOEXEC) == 0) {
+      read_ = ends[0];
+      write_ = ends[1];
+    }
+  }
+  ~PipeSource() override {
+    ::close(read_);
+    ::close(write_);
+    destroyed = true;
+  }
+  int descriptor() const override { return read_; }
+  void drain() override {
+    ++drains;
+    unsigned char byte;
+    while (read(read_, &byte, 1) == 1)
+      if (byte != 0) QueueUserAPC(record, GetCurrentThread(), byte);  // 0 queues nothing
+  }
+  void send(unsigned char byte) { ASSERT_EQ(write(write_, &byte, 1), 1); }
+
+  static inline std::atomic<bool> destroyed{false};
+  std::atomic<int> drains{0};
+
+private:
+  int read_ = -1, write_ = -1;
+};
+
+}  // namespace
+
+TEST_F(Apc, AWatchedSourceIsDrainedOnlyByItsThreadsAlertableWaits) {
+  auto source = std::make_shared<PipeSource>();
+  const DWORD self = GetCurrentThreadId();
+  ASSERT_TRUE(vexa::platform::watchApcSource(self, source));
+
+  source->send(1);
+  Sleep(10);
+  EXPECT_EQ(source->drains.load(), 0) << "a plain sleep does not look";
+  EXPECT_EQ(SleepEx(0, TRUE), WAIT_IO_COMPLETION);
+  auto calls = takeRan();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].data, 1u);
+  EXPECT_EQ(calls[0].threadId, self);
+
+  // Bytes sent later end a long sleep; a drain that queues nothing does not.
+  std::thread sender([&] {
+    Sleep(30);
+    source->send(0);
+    Sleep(30);
+    source->send(2);
+  });
+  EXPECT_EQ(SleepEx(kGenerous, TRUE), WAIT_IO_COMPLETION);
+  sender.join();
+  EXPECT_GE(source->drains.load(), 3);
+  calls = takeRan();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].data, 2u);
+
+  // Nothing to drain: the sleep times out, and a call queued by another thread still ends it.
+  EXPECT_EQ(SleepEx(20, TRUE), 0u);
+  std::thread queuer([self] {
+    Sleep(30);
+    vexa::platform::queueApcToThread(self, record, 3);
+  });
+  EXPECT_EQ(SleepEx(kGenerous, TRUE), WAIT_IO_COMPLETION);
+  queuer.join();
+  EXPECT_EQ(takeRan().size(), 1u);
+
+  vexa::platform::unwatchApcSource(self, source.get());
+  source->send(4);
+  EXPECT_EQ(SleepEx(20, TRUE), 0u) << "an unwatched source is left alone";
+  PipeSource::destroyed = false;
+  source.reset();
+  EXPECT_TRUE(PipeSource::destroyed) << "unwatching let the platform's reference go";
+}
+
+DWORD WINAPI watchesAndSleeps(LPVOID parameter) {
+  auto* source = static_cast<std::shared_ptr<PipeSource>*>(parameter);
+  vexa::platform::watchApcSource(GetCurrentThreadId(), *source);
+  sleeping = true;
+  return SleepEx(10 * kGenerous, TRUE);
+}
+
+TEST_F(Apc, AThreadWatchingASourceEndsAtOnceWhenTerminatedAndLetsTheSourceGo) {
+  auto source = std::make_shared<PipeSource>();
+  HANDLE worker = CreateThread(nullptr, 0, watchesAndSleeps, &source, 0, nullptr);
+  ASSERT_NE(worker, nullptr);
+  while (!sleeping) Sleep(1);
+  Sleep(20);
+  ASSERT_TRUE(TerminateThread(worker, 7));
+  ASSERT_EQ(WaitForSingleObject(worker, kGenerous), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeThread(worker, &code);
+  EXPECT_EQ(code, 7u);
+  CloseHandle(worker);
+  PipeSource::destroyed = false;
+  source.reset();
+  EXPECT_TRUE(PipeSource::destroyed) << "the ended thread's waits no longer hold it";
 }
