@@ -2,9 +2,12 @@
 // paints) runs against a private txvvd for a while, then reports its own processor share and
 // how often it painted.
 //
-//   meter_bench [--seconds N] [--rate HZ] [--meter-block N] [--signal lively|moving]
+//   meter_bench [--seconds N] [--rounds N] [--rate HZ] [--meter-block N]
+//               [--signal lively|moving]
 //   (needs a display: xvfb-run). "lively" is txvvd's demo (steady tones on the metered
-//   inputs); "moving" keeps both meters moving, so that most blocks cost a repaint.
+//   inputs); "moving" keeps both meters moving, so that most blocks cost a repaint. Rounds of
+//   N seconds each follow one another in one run; with more than one the median share is
+//   printed too, as rounds on a shared machine scatter.
 #include "meter_app.h"
 #include "meter_frame.h"
 
@@ -18,6 +21,7 @@
 
 #include <wx/timer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -39,6 +43,15 @@ CpuTime ProcessCpu() {
 }
 
 int seconds = 30;
+int rounds = 1;
+
+// One measured stretch of metering.
+struct Round {
+  double wall = 0;
+  CpuTime cpu;
+  uint32_t paints = 0, draws = 0, calls = 0;
+  double Share() const { return 100.0 * cpu.Total() / wall; }
+};
 
 class BenchApp : public MeterApp {
 public:
@@ -48,23 +61,33 @@ public:
     // Measure after start-up, so the figures are those of steady metering.
     warmUp_.Bind(wxEVT_TIMER, &BenchApp::Begin, this);
     warmUp_.StartOnce(2000);
+    end_.Bind(wxEVT_TIMER, &BenchApp::End, this);
     return true;
   }
 
   int OnExit() override {
-    // Taken when the window closes: tearing it down is not metering.
-    const double wall = wall_;
-    const CpuTime cpu = cpu_;
-    if (wall <= 0) {
+    // Reported when the window has closed: tearing it down is not metering.
+    if (done_.size() < size_t(rounds)) {
       fprintf(stderr, "meter_bench: the window closed before the measurement ended\n");
       return MeterApp::OnExit();
     }
-    printf("metered for %.1f s\n", wall);
-    printf("CPU share of one core: %.2f %% (user %.2f %%, system %.2f %%)\n",
-           100.0 * cpu.Total() / wall, 100.0 * cpu.user / wall, 100.0 * cpu.system / wall);
-    printf("paints per second: %.1f\n", paints_ / wall);
-    printf("widget draws per second: %.1f\n", draws_ / wall);
-    printf("meter-data calls per second: %.1f\n", calls_ / wall);
+    for (size_t i = 0; i < done_.size(); ++i) {
+      const Round& r = done_[i];
+      if (rounds > 1) printf("round %zu: ", i + 1);
+      printf("metered for %.1f s\n", r.wall);
+      printf("CPU share of one core: %.2f %% (user %.2f %%, system %.2f %%)\n", r.Share(),
+             100.0 * r.cpu.user / r.wall, 100.0 * r.cpu.system / r.wall);
+      printf("paints per second: %.1f\n", r.paints / r.wall);
+      printf("widget draws per second: %.1f\n", r.draws / r.wall);
+      printf("meter-data calls per second: %.1f\n", r.calls / r.wall);
+    }
+    if (rounds > 1) {
+      std::vector<double> shares;
+      for (const Round& r : done_) shares.push_back(r.Share());
+      std::sort(shares.begin(), shares.end());
+      printf("median CPU share of one core over %d rounds: %.2f %% (lowest %.2f %%, highest %.2f %%)\n",
+             rounds, shares[shares.size() / 2], shares.front(), shares.back());
+    }
     return MeterApp::OnExit();
   }
 
@@ -75,26 +98,29 @@ private:
     paints0_ = frame_->Painted().paints;
     draws0_ = frame_->Painted().draws;
     calls0_ = MeterFrame::meterDataCalls;
-    end_.Bind(wxEVT_TIMER, &BenchApp::End, this);
     end_.StartOnce(seconds * 1000);
   }
-  void End(wxTimerEvent&) {
-    wall_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  void End(wxTimerEvent& event) {
+    Round round;
+    round.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     const CpuTime now = ProcessCpu();
-    cpu_ = {now.user - cpuStart_.user, now.system - cpuStart_.system};
-    paints_ = frame_->Painted().paints - paints0_;
-    draws_ = frame_->Painted().draws - draws0_;
-    calls_ = MeterFrame::meterDataCalls - calls0_;
-    frame_->Close(true);
+    round.cpu = {now.user - cpuStart_.user, now.system - cpuStart_.system};
+    round.paints = frame_->Painted().paints - paints0_;
+    round.draws = frame_->Painted().draws - draws0_;
+    round.calls = MeterFrame::meterDataCalls - calls0_;
+    done_.push_back(round);
+    if (done_.size() < size_t(rounds))
+      Begin(event);
+    else
+      frame_->Close(true);
   }
 
   MeterFrame* frame_ = nullptr;
   wxTimer warmUp_, end_;
   std::chrono::steady_clock::time_point start_;
-  CpuTime cpuStart_, cpu_;
-  double wall_ = 0;
+  CpuTime cpuStart_;
   uint32_t paints0_ = 0, draws0_ = 0, calls0_ = 0;
-  uint32_t paints_ = 0, draws_ = 0, calls_ = 0;
+  std::vector<Round> done_;
 };
 
 // A stereo WAV of 32-bit samples that keeps the meters moving the way music does: a 1 kHz tone
@@ -143,6 +169,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--seconds") && i + 1 < argc) {
       seconds = atoi(argv[++i]);
+    } else if (!strcmp(argv[i], "--rounds") && i + 1 < argc) {
+      rounds = atoi(argv[++i]);
     } else if (!strcmp(argv[i], "--rate") && i + 1 < argc) {
       rate = argv[++i];
     } else if (!strcmp(argv[i], "--meter-block") && i + 1 < argc) {
@@ -152,12 +180,13 @@ int main(int argc, char** argv) {
       signal = argv[++i];
     } else {
       fprintf(stderr,
-              "usage: meter_bench [--seconds N] [--rate HZ] [--meter-block N] "
+              "usage: meter_bench [--seconds N] [--rounds N] [--rate HZ] [--meter-block N] "
               "[--signal lively|moving]\n");
       return 2;
     }
   }
   if (seconds < 1) seconds = 1;
+  if (rounds < 1) rounds = 1;
 
   // The meter's settings stay out of the user's configuration.
   char pattern[] = "/tmp/vexameter-bench-XXXXXX";
