@@ -114,11 +114,13 @@ DWORD WINAPI StreamThread::worker(LPVOID argument) {
 }
 
 void StreamThread::run() {
-  for (;;) {
-    {
-      StreamLock hold(lock);
-      if (state == Exiting) return;
-    }
+  bool exiting;
+  {
+    StreamLock hold(lock);
+    exiting = state == Exiting;
+  }
+  // One lock hold per half: the state is looked at again where the half is handed on.
+  while (!exiting) {
     DWORD reply[2] = {0, 0};
     if (!deviceRequest(deviceHandle_, IOCTL_VV_WAIT_HALF_BUFFER, nullptr, 0, reply, sizeof reply))
       return;
@@ -136,6 +138,7 @@ void StreamThread::run() {
         handOn(half, status->halves[half].sampleCount, status->halves[half].time);
       }
       rateChanged = callbacks.sampleRateDidChange;
+      exiting = state == Exiting;
     }
     if (reply[1] != 0 && rateChanged) rateChanged(static_cast<ASIOSampleRate>(reply[0]));
   }
