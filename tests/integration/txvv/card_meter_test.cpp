@@ -56,6 +56,15 @@ size_t seenCount() {
   return seen.size();
 }
 
+// The rates of the rate-change notifications that have run, in order.
+std::vector<DWORD> kindTwoRates() {
+  std::vector<DWORD> rates;
+  std::lock_guard<std::mutex> hold(seenLock);
+  for (const Seen& entry : seen)
+    if (entry.record.kind == kSampleRateChange) rates.push_back(entry.record.word1);
+  return rates;
+}
+
 bool startMeter(DWORD context) {
   MeterStartRecord start{DWORD(reinterpret_cast<uintptr_t>(&onNotification)), context};
   return request(meterHandle, IOCTL_LLVA_START, &start, sizeof start);
@@ -138,13 +147,6 @@ TEST_F(CardMeter, RateChangesArriveAsKindTwo) {
   ASSERT_TRUE(startMeter(7));
   DWORD rate = 48000;
   ASSERT_TRUE(request(meterHandle, IOCTL_LLVA_SET_SAMPLE_RATE, &rate, 4));
-  auto kindTwoRates = [] {
-    std::vector<DWORD> rates;
-    std::lock_guard<std::mutex> hold(seenLock);
-    for (const Seen& entry : seen)
-      if (entry.record.kind == kSampleRateChange) rates.push_back(entry.record.word1);
-    return rates;
-  };
   for (int i = 0; i < 100 && kindTwoRates().empty(); ++i) SleepEx(50, TRUE);
   ASSERT_EQ(kindTwoRates(), std::vector<DWORD>{48000});
 
@@ -220,13 +222,6 @@ TEST_F(CardMeter, ARateChangeThatWaitedForASlotGoesOutOnceAcknowledgedEvenWithNo
     ASSERT_TRUE(request(meterHandle, IOCTL_LLVA_SET_SAMPLE_RATE, &rate, 4));
   }
   ASSERT_TRUE(request(meterHandle, IOCTL_LLVA_ENGAGE_SLAVE));  // no input: rate 0, no clock
-  auto kindTwoRates = [] {
-    std::vector<DWORD> rates;
-    std::lock_guard<std::mutex> hold(seenLock);
-    for (const Seen& entry : seen)
-      if (entry.record.kind == kSampleRateChange) rates.push_back(entry.record.word1);
-    return rates;
-  };
   for (int i = 0; i < 100 && kindTwoRates().size() < 4; ++i) SleepEx(50, TRUE);
   for (int i = 0; i < 4; ++i) SleepEx(50, TRUE);  // time for a fifth, which must not come
   ASSERT_EQ(kindTwoRates(), (std::vector<DWORD>{48000, 32000, 22050, 16000}));
