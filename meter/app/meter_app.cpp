@@ -4,6 +4,7 @@
 #include "meter_frame.h"
 #include "meter_message.h"
 
+#include <wx/event.h>
 #include <wx/image.h>
 #include <wx/imaggif.h>
 #include <wx/xpmhand.h>
@@ -23,6 +24,10 @@ void RegisterMeterImageHandlers() {
 
 bool MeterApp::OnInit() {
   MeterFrame* frame = nullptr;
+  // Only the frame turns idle time into repaints, and no window updates its controls from
+  // idle time: the toolkit need not offer every window both events on every pass.
+  wxIdleEvent::SetMode(wxIDLE_PROCESS_SPECIFIED);
+  wxUpdateUIEvent::SetMode(wxUPDATE_UI_PROCESS_SPECIFIED);
   try {
     RegisterMeterImageHandlers();
     frame = new MeterFrame;

@@ -52,6 +52,8 @@ MeterFrame::MeterFrame()
     // GTK draws the frame under the panel on every paint; the panel covers all of it, so the
     // frame's own background (a style lookup and a device context per paint) is never seen.
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    // Its idle handler runs whatever idle events the application asks for.
+    SetExtraStyle(GetExtraStyle() | wxWS_EX_PROCESS_IDLE);
 
     BuildPanel();
 
