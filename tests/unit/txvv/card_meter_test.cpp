@@ -2,7 +2,12 @@
 // acknowledgement, lost blocks, rate changes that wait for a free record.
 #include "service_harness.h"
 
+#include <wire/meter_region.h>
+
 #include <gtest/gtest.h>
+
+#include <string.h>
+#include <sys/mman.h>
 
 using namespace txvv;
 using namespace txvv::testing;
@@ -133,6 +138,38 @@ TEST(CardMeterDelivery, SlotsWaitForTheirAcknowledgementAndBlocksAreLostMeanwhil
   list = m.notifications();
   ASSERT_EQ(list.size(), 5u) << "a new session starts with every slot free";
   EXPECT_EQ(list[4].session, again.header.session);
+}
+
+TEST(CardMeterDelivery, AcknowledgementsCountedInTheBlockMemoryFreeTheOldestSlotsAndNoMore) {
+  CardOptions options;
+  options.meterBlockFrames = 128;
+  options.meterSlots = 3;
+  Metering m(options);
+  m.start();
+  const Sent& sent = m.h.outbox.sent[m.events][1];
+  wire::RegionMessage region;
+  ASSERT_EQ(sent.bytes.size(), sizeof region);
+  memcpy(&region, sent.bytes.data(), sizeof region);
+  void* memory = mmap(nullptr, region.size, PROT_READ | PROT_WRITE, MAP_SHARED, sent.fd, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  auto& head = *static_cast<wire::MeterRegionHead*>(memory);
+
+  m.h.advance(10 * blockNs(128, 44100));
+  auto list = m.notifications();
+  ASSERT_EQ(list.size(), 3u);
+  for (const auto& note : list) EXPECT_GE(note.word1, wire::kMeterBlocksOffset) << "blocks follow the head";
+
+  head.acknowledged.fetch_add(1);
+  m.h.advance(blockNs(128, 44100));
+  list = m.notifications();
+  ASSERT_EQ(list.size(), 4u);
+  EXPECT_EQ(list[3].slot, list[0].slot) << "the oldest slot was freed";
+
+  // More than are outstanding frees the three in use, and the surplus is not kept for later.
+  head.acknowledged.fetch_add(100);
+  m.h.advance(10 * blockNs(128, 44100));
+  EXPECT_EQ(m.notifications().size(), 7u);
+  munmap(memory, region.size);
 }
 
 TEST(CardMeterDelivery, RateChangesWaitForAFreeRecordAndTheLatestRateWins) {
