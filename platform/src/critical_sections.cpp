@@ -1,40 +1,30 @@
-// The lock of a critical section is a recursive pthread mutex kept behind LockSemaphore; the
-// record's other fields are kept as Windows keeps them, for anyone looking at it in a debugger.
+// A critical section's lock word is its LockCount (0 free, see futex_lock.h); the owner and the
+// recursion count are kept as Windows keeps them. A zero-filled record, a static one never
+// initialised, is a free section.
 #include <windows.h>
 
-#include <pthread.h>
+#include "futex_lock.h"
+#include "thread_checker.h"
+#include "thread_state.h"
 
 namespace {
 
-pthread_mutex_t* newRecursiveMutex() {
-  auto* mutex = new pthread_mutex_t;
-  pthread_mutexattr_t attributes;
-  pthread_mutexattr_init(&attributes);
-  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(mutex, &attributes);
-  pthread_mutexattr_destroy(&attributes);
-  return mutex;
+using vexa::platform::currentThreadId;
+
+HANDLE ownerToken(DWORD threadId) {
+  return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(threadId));
 }
 
-// A zero-filled record (a static one never initialised) gets its lock on first use; two threads
-// racing to do so agree on one lock.
-pthread_mutex_t* lockOf(LPCRITICAL_SECTION section) {
-  auto* existing =
-      static_cast<pthread_mutex_t*>(__atomic_load_n(&section->LockSemaphore, __ATOMIC_ACQUIRE));
-  if (existing) return existing;
-  pthread_mutex_t* fresh = newRecursiveMutex();
-  HANDLE expected = nullptr;
-  if (__atomic_compare_exchange_n(&section->LockSemaphore, &expected, static_cast<HANDLE>(fresh),
-                                  false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
-    return fresh;
-  pthread_mutex_destroy(fresh);
-  delete fresh;
-  return static_cast<pthread_mutex_t*>(expected);
+// Only the owner writes OwningThread with its own identifier, so a thread that reads its own
+// there holds the section.
+bool ownedByCaller(LPCRITICAL_SECTION section, HANDLE caller) {
+  VEXA_RACY_WORD(&section->OwningThread);
+  return __atomic_load_n(&section->OwningThread, __ATOMIC_RELAXED) == caller;
 }
 
-void noteEntered(LPCRITICAL_SECTION section) {
-  if (++section->RecursionCount == 1)
-    section->OwningThread = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(GetCurrentThreadId()));
+void takeOwnership(LPCRITICAL_SECTION section, HANDLE caller) {
+  __atomic_store_n(&section->OwningThread, caller, __ATOMIC_RELAXED);
+  section->RecursionCount = 1;
 }
 
 }  // namespace
@@ -42,48 +32,49 @@ void noteEntered(LPCRITICAL_SECTION section) {
 extern "C" void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   if (!lpCriticalSection) return;
   lpCriticalSection->DebugInfo = nullptr;
-  lpCriticalSection->LockCount = -1;
+  lpCriticalSection->LockCount = 0;
   lpCriticalSection->RecursionCount = 0;
   lpCriticalSection->OwningThread = nullptr;
+  lpCriticalSection->LockSemaphore = nullptr;
   lpCriticalSection->SpinCount = 0;
-  __atomic_store_n(&lpCriticalSection->LockSemaphore, static_cast<HANDLE>(newRecursiveMutex()),
-                   __ATOMIC_RELEASE);
 }
 
 extern "C" void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   if (!lpCriticalSection) return;
-  pthread_mutex_lock(lockOf(lpCriticalSection));
-  noteEntered(lpCriticalSection);
+  HANDLE caller = ownerToken(currentThreadId());
+  if (ownedByCaller(lpCriticalSection, caller)) {
+    ++lpCriticalSection->RecursionCount;
+    return;
+  }
+  vexa::platform::lockWord(&lpCriticalSection->LockCount);
+  takeOwnership(lpCriticalSection, caller);
 }
 
 extern "C" BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   if (!lpCriticalSection) return FALSE;
-  if (pthread_mutex_trylock(lockOf(lpCriticalSection)) != 0) return FALSE;
-  noteEntered(lpCriticalSection);
+  HANDLE caller = ownerToken(currentThreadId());
+  if (ownedByCaller(lpCriticalSection, caller)) {
+    ++lpCriticalSection->RecursionCount;
+    return TRUE;
+  }
+  if (!vexa::platform::tryLockWord(&lpCriticalSection->LockCount)) return FALSE;
+  takeOwnership(lpCriticalSection, caller);
   return TRUE;
 }
 
 extern "C" void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   if (!lpCriticalSection) return;
-  auto* mutex = static_cast<pthread_mutex_t*>(
-      __atomic_load_n(&lpCriticalSection->LockSemaphore, __ATOMIC_ACQUIRE));
-  if (!mutex) return;
   // Only the owner may leave; anyone else would corrupt the owner's count.
-  if (lpCriticalSection->OwningThread !=
-          reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(GetCurrentThreadId())) ||
+  if (!ownedByCaller(lpCriticalSection, ownerToken(currentThreadId())) ||
       lpCriticalSection->RecursionCount <= 0)
     return;
-  if (--lpCriticalSection->RecursionCount == 0) lpCriticalSection->OwningThread = nullptr;
-  pthread_mutex_unlock(mutex);
+  if (--lpCriticalSection->RecursionCount > 0) return;
+  __atomic_store_n(&lpCriticalSection->OwningThread, nullptr, __ATOMIC_RELAXED);
+  vexa::platform::unlockWord(&lpCriticalSection->LockCount);
 }
 
+// Nothing is allocated for a section, so deleting one only clears it (twice is harmless).
 extern "C" void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   if (!lpCriticalSection) return;
-  auto* mutex = static_cast<pthread_mutex_t*>(
-      __atomic_exchange_n(&lpCriticalSection->LockSemaphore, nullptr, __ATOMIC_ACQ_REL));
-  if (!mutex) return;
-  pthread_mutex_destroy(mutex);
-  delete mutex;
-  lpCriticalSection->RecursionCount = 0;
-  lpCriticalSection->OwningThread = nullptr;
+  InitializeCriticalSection(lpCriticalSection);
 }

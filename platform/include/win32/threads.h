@@ -24,7 +24,7 @@ typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
 #define THREAD_PRIORITY_IDLE (-15)
 #define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
 
-// Same size as the Win32 record (24 bytes); the platform keeps its lock behind `LockSemaphore`.
+// Same size as the Win32 record (24 bytes); the platform keeps its lock word in `LockCount`.
 typedef struct _RTL_CRITICAL_SECTION {
   PVOID DebugInfo;
   LONG LockCount;
