@@ -20,8 +20,10 @@ DeviceBackend* installedBackend = nullptr;
 
 class DeviceHandle : public KernelObject {
 public:
+  static constexpr Kind kKind = Kind::Device;
+
   explicit DeviceHandle(std::shared_ptr<DeviceConnection> connection)
-      : connection(std::move(connection)) {}
+      : KernelObject(kKind), connection(std::move(connection)) {}
 
   void onClose() override {
     closed = true;
@@ -32,7 +34,8 @@ public:
     return WAIT_FAILED;
   }
 
-  // Calls in flight hold their own reference, so the connection outlives a concurrent close.
+  // Calls in flight hold a reference to the handle object, and so to its connection, which
+  // outlives a concurrent close.
   const std::shared_ptr<DeviceConnection> connection;
   std::atomic<bool> closed{false};
 };
@@ -88,8 +91,13 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY
     if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  return insertHandle(
-      std::make_shared<DeviceHandle>(std::shared_ptr<DeviceConnection>(std::move(opened))));
+  auto device = std::make_shared<DeviceHandle>(std::shared_ptr<DeviceConnection>(std::move(opened)));
+  HANDLE handle = insertHandle(device);
+  if (!handle) {
+    device->onClose();
+    return INVALID_HANDLE_VALUE;
+  }
+  return handle;
 }
 
 extern "C" BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
@@ -109,10 +117,9 @@ extern "C" BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LP
     return FALSE;
   }
   *lpBytesReturned = 0;
-  std::shared_ptr<DeviceConnection> connection = device->connection;
   SetLastError(ERROR_SUCCESS);
   DWORD returned = 0;
-  if (!connection->control(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize,
+  if (!device->connection->control(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize,
                            &returned)) {
     *lpBytesReturned = returned;
     if (device->closed)

@@ -14,8 +14,10 @@ namespace vexa::platform {
 
 class ThreadObject : public KernelObject {
 public:
+  static constexpr Kind kKind = Kind::Thread;
+
   ThreadObject(std::shared_ptr<ThreadState> state, LPTHREAD_START_ROUTINE start, LPVOID parameter)
-      : state(std::move(state)), start(start), parameter(parameter) {}
+      : KernelObject(kKind), state(std::move(state)), start(start), parameter(parameter) {}
 
   DWORD wait(DWORD milliseconds) override;
 

@@ -150,6 +150,12 @@ extern "C" HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T dwStackSize,
   }
   auto state = vexa::platform::createThreadState();
   auto object = std::make_shared<ThreadObject>(state, lpStartAddress, lpParameter);
+  // The handle first: a full table must fail the call before a thread runs.
+  HANDLE handle = vexa::platform::insertHandle(object);
+  if (!handle) {
+    vexa::platform::endThreadState(*state);
+    return nullptr;
+  }
 
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
@@ -173,12 +179,13 @@ extern "C" HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T dwStackSize,
   pthread_attr_destroy(&attributes);
   if (failed) {
     delete packet;
+    vexa::platform::removeHandle(handle);
     vexa::platform::endThreadState(*state);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   if (lpThreadId) *lpThreadId = state->id;
-  return vexa::platform::insertHandle(object);
+  return handle;
 }
 
 extern "C" HANDLE WINAPI GetCurrentThread(void) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <vector>
+
 using namespace devicetest;
 using vexa::testing::DeviceDouble;
 using vexa::testing::DeviceReply;
@@ -65,6 +68,43 @@ TEST(CardDriverHandles, RefuseBadRequestsBeforeTheyReachTheDriver) {
   CloseHandle(handle);
   EXPECT_FALSE(DeviceIoControl(handle, kGetVersion, nullptr, 0, &word, 4, &bytes, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// Many handles at once, past the first thousand, and closed handles that stay refused while
+// their slots are used again.
+TEST(CardDriverHandles, StayDistinctByTheThousandAndAClosedOneIsNeverAnotherObject) {
+  DeviceDouble device;
+  device.reply(kGetVersion, DeviceReply{true, -1, {0}, {}});
+  constexpr int kHandles = 2500;
+  std::set<HANDLE> open, closed;
+  for (int round = 0; round < 2; ++round) {
+    std::vector<HANDLE> handles;
+    for (int i = 0; i < kHandles; ++i) {
+      HANDLE handle = openCard();
+      ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+      auto value = reinterpret_cast<ULONG_PTR>(handle);
+      EXPECT_EQ(value % 4, 0u);
+      EXPECT_GE(value, 0x100u);
+      EXPECT_LT(value, 0x80000000u);
+      EXPECT_TRUE(open.insert(handle).second);
+      EXPECT_EQ(closed.count(handle), 0u);
+      handles.push_back(handle);
+    }
+    DWORD word = 7, bytes = 0;
+    EXPECT_TRUE(DeviceIoControl(handles.back(), kGetVersion, nullptr, 0, &word, 4, &bytes, nullptr));
+    EXPECT_EQ(word, 0u);
+    for (HANDLE handle : handles) {
+      EXPECT_TRUE(CloseHandle(handle));
+      open.erase(handle);
+      closed.insert(handle);
+    }
+    for (HANDLE handle : {handles.front(), handles[1500], handles.back()}) {
+      EXPECT_FALSE(DeviceIoControl(handle, kGetVersion, nullptr, 0, &word, 4, &bytes, nullptr));
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+      EXPECT_FALSE(CloseHandle(handle));
+    }
+  }
+  EXPECT_EQ(device.closedCount(), 2u * kHandles);
 }
 
 TEST(CardDriverHandles, ABlockedRequestDoesNotHoldUpAnotherThreadOnTheSameHandle) {
