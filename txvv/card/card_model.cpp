@@ -87,7 +87,7 @@ bool CardModel::acceptsBufferFrames(uint32_t frames) const {
 bool CardModel::claimStream(uint32_t frames) {
   if (!region_) {
     size_t size = kStatusAreaBytes +
-                  size_t(options_.inputs + options_.outputs) * 2 * kHalfStride;
+                  size_t(options_.inputs + options_.outputs) * 2 * kLargestHalfStride;
     region_ = SharedRegion::create("txvv-stream", size);
     if (!region_) return false;
     running_ = false;
@@ -107,7 +107,7 @@ void CardModel::releaseStream() {
 
 int32_t* CardModel::half(bool output, uint32_t channel, uint32_t which) const {
   uint32_t index = (output ? options_.inputs + channel : channel) * 2 + which;
-  return reinterpret_cast<int32_t*>(region_->base() + kStatusAreaBytes + size_t(index) * kHalfStride);
+  return reinterpret_cast<int32_t*>(region_->base() + kStatusAreaBytes + size_t(index) * halfStride());
 }
 
 void CardModel::describeStream(StreamConfig* config) const {
@@ -117,7 +117,7 @@ void CardModel::describeStream(StreamConfig* config) const {
   config->numOutputs = options_.outputs;
   for (uint32_t c = 0; c < options_.inputs + options_.outputs; ++c) {
     HalfBufferPair& pair = c < options_.inputs ? config->inputs[c] : config->outputs[c - options_.inputs];
-    for (uint32_t h = 0; h < 2; ++h) pair.half[h] = kStatusAreaBytes + (c * 2 + h) * kHalfStride;
+    for (uint32_t h = 0; h < 2; ++h) pair.half[h] = kStatusAreaBytes + (c * 2 + h) * halfStride();
   }
   config->status = 0;
   config->minBufferSize = options_.minBufferFrames;

@@ -15,9 +15,11 @@
 
 namespace txvv {
 
-// Stream memory: the status block, then every channel's two halves at the largest size.
+// Stream memory: the status block, then every channel's two halves, packed at the current
+// half size (rounded to cache lines). Halves at the largest size would put each on pages of
+// its own, all at the same cache sets, and a streaming client would pay misses for it.
 constexpr uint32_t kStatusAreaBytes = 4096;
-constexpr uint32_t kHalfStride = kMaxHalfFrames * 4;
+constexpr uint32_t kLargestHalfStride = kMaxHalfFrames * 4;
 
 class CardModel {
 public:
@@ -81,6 +83,8 @@ public:
   uint32_t meterBlockFrames() const { return blockFrames_; }
 
 private:
+  uint32_t halfStride() const { return (bufferFrames_ * 4 + 63) / 64 * 64; }
+
   int32_t* half(bool output, uint32_t channel, uint32_t which) const;
   void tapChannels(uint32_t* first, uint32_t* second, bool* outputs) const;
   // A new rate may mean a new block size; a block begun at the old one is dropped.
