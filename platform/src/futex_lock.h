@@ -6,11 +6,13 @@
 
 #include <windows.h>
 
+#include "streaming_path.h"
+
 namespace vexa::platform {
 
-void lockWord(LONG* word);
+VEXA_STREAMING_PATH void lockWord(LONG* word);
 bool tryLockWord(LONG* word);
-void unlockWord(LONG* word);
+VEXA_STREAMING_PATH void unlockWord(LONG* word);
 
 class FutexLock {
 public:

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "streaming_path.h"
+
 #include <memory>
 
 namespace vexa::platform {
@@ -25,7 +27,7 @@ public:
 // Null (and ERROR_NO_SYSTEM_RESOURCES) when the table is full.
 HANDLE insertHandle(std::shared_ptr<KernelObject> object);
 // Null (and ERROR_INVALID_HANDLE) for an unknown handle.
-std::shared_ptr<KernelObject> lookupHandle(HANDLE handle);
+VEXA_STREAMING_PATH std::shared_ptr<KernelObject> lookupHandle(HANDLE handle);
 // Removes the handle; null when it was not in the table.
 std::shared_ptr<KernelObject> removeHandle(HANDLE handle);
 

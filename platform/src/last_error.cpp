@@ -1,8 +1,10 @@
 #include <windows.h>
 
+#include "streaming_path.h"
+
 namespace {
 thread_local DWORD lastError = 0;
 }
 
-extern "C" DWORD WINAPI GetLastError(void) { return lastError; }
-extern "C" void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+extern "C" VEXA_STREAMING_PATH DWORD WINAPI GetLastError(void) { return lastError; }
+extern "C" VEXA_STREAMING_PATH void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }

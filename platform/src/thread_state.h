@@ -7,6 +7,8 @@
 
 #include <vexa/apc_queue.h>
 
+#include "streaming_path.h"
+
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -45,7 +47,7 @@ void adoptThreadState(std::shared_ptr<ThreadState> state);
 // The calling thread's state, made and registered on first use.
 std::shared_ptr<ThreadState> currentThreadState();
 // The calling thread's identifier (cheap after the first call on a thread).
-DWORD currentThreadId();
+VEXA_STREAMING_PATH DWORD currentThreadId();
 // Null when no live thread has that identifier.
 std::shared_ptr<ThreadState> findThreadState(DWORD threadId);
 // The thread has ended: unregister it and drop whatever is still queued.

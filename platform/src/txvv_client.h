@@ -7,6 +7,7 @@
 
 #include "../../txvv/wire/txvv_wire.h"
 #include "../../txvv/wire/wait_page.h"
+#include "streaming_path.h"
 
 #include <stdint.h>
 
@@ -59,7 +60,7 @@ public:
   Handle(std::string path, int primary, const txvv::wire::Welcome& welcome, int waitPage);
   ~Handle();
 
-  TXVV_UNWINDABLE bool control(DWORD code, const void* in, DWORD inSize, void* out,
+  TXVV_UNWINDABLE VEXA_STREAMING_PATH bool control(DWORD code, const void* in, DWORD inSize, void* out,
                                DWORD outSize, DWORD* returned);
   void close();
   // The events channel's messages, taken by the meter's thread during its alertable waits.
@@ -67,9 +68,9 @@ public:
 
 private:
   friend struct MeterState;
-  TXVV_UNWINDABLE bool waitForHalf(void* out, DWORD* returned);
+  TXVV_UNWINDABLE VEXA_STREAMING_PATH bool waitForHalf(void* out, DWORD* returned);
   // Starts, once, the thread that notices the daemon going; false when it cannot run.
-  bool watchLifeline();
+  VEXA_STREAMING_PATH bool watchLifeline();
   void wakeSleepers();
   int takeChannel();
   void returnChannel(int fd);
@@ -106,8 +107,8 @@ class Connection : public DeviceConnection {
 public:
   explicit Connection(std::shared_ptr<Handle> handle) : handle_(std::move(handle)) {}
   ~Connection() override { handle_->close(); }
-  bool control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
-               DWORD* returned) override {
+  VEXA_STREAMING_PATH bool control(DWORD code, const void* in, DWORD inSize, void* out,
+                                   DWORD outSize, DWORD* returned) override {
     return handle_->control(code, in, inSize, out, outSize, returned);
   }
   void close() override { handle_->close(); }
