@@ -7,9 +7,12 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
+#include <vector>
 
 using vexa::testing::CardDaemon;
 
@@ -148,6 +151,36 @@ TEST(CardStream, LoopbackReturnsOutputSamplesBitExact) {
     if (link.status()->completedHalves == n) writtenAt[n] = block;
   }
   EXPECT_GE(matched, 20u);
+}
+
+// The halves follow the half size: each change of size must leave every half whole, apart
+// from the others and inside the memory the client mapped, starting on a cache line.
+TEST(CardStream, HalvesStayApartAndInsideTheMemoryAtEverySize) {
+  CardDaemon card({"--min-buffer", "40", "--inputs", "6", "--outputs", "8"});
+  ASSERT_TRUE(card.started()) << card.error();
+  DeviceLink link;
+  ASSERT_EQ(link.open(40), Ok);
+  for (DWORD frames : {40u, 80u, 32760u, 1000u, 40u}) {
+    ASSERT_EQ(link.setBuffers(frames * 4), 0) << frames;
+    ASSERT_EQ(link.config.bufferBytes, frames * 4);
+    std::vector<std::pair<uint8_t*, uint8_t*>> halves;
+    for (DWORD c = 0; c < link.config.numInputs + link.config.numOutputs; ++c)
+      for (DWORD h = 0; h < 2; ++h) {
+        const HalfBufferPair& pair = c < link.config.numInputs
+                                         ? link.config.inputs[c]
+                                         : link.config.outputs[c - link.config.numInputs];
+        auto* start = addressOf<uint8_t>(pair.half[h]);
+        ASSERT_NE(start, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(start) % 64, 0u) << frames;
+        EXPECT_GE(start, addressOf<uint8_t>(link.config.status) + sizeof(StreamStatus));
+        halves.emplace_back(start, start + frames * 4);
+      }
+    std::sort(halves.begin(), halves.end());
+    for (size_t i = 1; i < halves.size(); ++i)
+      EXPECT_LE(halves[i - 1].second, halves[i].first) << frames << " frames, half " << i;
+    // Every byte of every half is the client's to write.
+    for (auto& [start, end] : halves) memset(start, 0x5A, size_t(end - start));
+  }
 }
 
 TEST(CardStream, ClosingTheHandleEndsABlockedWaitAtOnce) {
