@@ -1,7 +1,7 @@
 // The streaming probe as a small JACK client: in every process cycle it does what asiohost does
 // in benchmark mode (note the time, read the cycle's frame position, write silence to four
 // outputs) and prints the same BENCH line, computed by the same code.
-//   jack_probe --server NAME --seconds S
+//   jack_probe --server NAME --seconds S [--system NAME]   (NAME in the BENCH line, default jack)
 // Built natively by bench/streaming/run against Debian's libjack-jackd2.
 #include <jack/jack.h>
 
@@ -60,10 +60,12 @@ int xrun(void*) {
 
 int main(int argc, char** argv) {
   std::string server = "default";
+  std::string system = "jack";
   double seconds = 10;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (strcmp(argv[i], "--server") == 0) server = argv[i + 1];
     else if (strcmp(argv[i], "--seconds") == 0) seconds = atof(argv[i + 1]);
+    else if (strcmp(argv[i], "--system") == 0) system = argv[i + 1];
   }
   jack_status_t status;
   client = jack_client_open("vexa_probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
@@ -100,9 +102,9 @@ int main(int argc, char** argv) {
   records.resize(recorded.load(std::memory_order_acquire));
   StreamFigures f = computeFigures(records, period, rate);
   double cpuPerPeriodUs = f.callbacks ? cpu * 1e6 / static_cast<double>(f.callbacks) : 0;
-  printf("BENCH system=jack rate=%.0f frames=%ld callbacks=%zu missed=%llu period_sd_us=%.2f "
+  printf("BENCH system=%s rate=%.0f frames=%ld callbacks=%zu missed=%llu period_sd_us=%.2f "
          "late_median_us=%.2f late_p99_us=%.2f late_max_us=%.2f cpu_us_per_period=%.2f xruns=%d\n",
-         rate, period, f.callbacks, static_cast<unsigned long long>(f.missedHalves), f.periodSdUs,
+         system.c_str(), rate, period, f.callbacks, static_cast<unsigned long long>(f.missedHalves), f.periodSdUs,
          f.lateMedianUs, f.lateP99Us, f.lateMaxUs, cpuPerPeriodUs, xruns.load());
   return 0;
 }
