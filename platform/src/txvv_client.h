@@ -68,6 +68,10 @@ public:
 
 private:
   friend struct MeterState;
+  // A request's round trip through the socket. Apart from control(), so that the wait on the
+  // shared page, which a streaming thread makes every period, sits on a small stack frame.
+  TXVV_UNWINDABLE bool exchange(DWORD code, const void* in, DWORD inSize, void* out,
+                                DWORD outSize, DWORD* returned);
   TXVV_UNWINDABLE VEXA_STREAMING_PATH bool waitForHalf(void* out, DWORD* returned);
   // Starts, once, the thread that notices the daemon going; false when it cannot run.
   VEXA_STREAMING_PATH bool watchLifeline();

@@ -131,6 +131,11 @@ bool Handle::control(DWORD code, const void* in, DWORD inSize, void* out, DWORD 
     SetLastError(ERROR_GEN_FAILURE);
     return false;
   }
+  return exchange(code, in, inSize, out, outSize, returned);
+}
+
+bool Handle::exchange(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize,
+                      DWORD* returned) {
   int fd = takeChannel();
   if (fd < 0) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -138,7 +143,7 @@ bool Handle::control(DWORD code, const void* in, DWORD inSize, void* out, DWORD 
   }
   ChannelLease lease(*this, fd, &Handle::discardChannel, &Handle::returnChannel);
 
-  // On the stack: a streaming thread makes this call every half buffer.
+  // On the stack: a streaming thread without the wait page makes this call every half buffer.
   uint8_t message[sizeof(wire::RequestHeader) + wire::kMaxRequestInput];
   DWORD sentOut = outSize < wire::kMaxRequestOutput ? outSize : wire::kMaxRequestOutput;
   wire::RequestHeader header{wire::kMagic, wire::kRequest, code, inSize, sentOut};
