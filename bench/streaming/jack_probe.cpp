@@ -104,7 +104,8 @@ int main(int argc, char** argv) {
   double cpuPerPeriodUs = f.callbacks ? cpu * 1e6 / static_cast<double>(f.callbacks) : 0;
   printf("BENCH system=%s rate=%.0f frames=%ld callbacks=%zu missed=%llu period_sd_us=%.2f "
          "late_median_us=%.2f late_p99_us=%.2f late_max_us=%.2f cpu_us_per_period=%.2f xruns=%d\n",
-         system.c_str(), rate, period, f.callbacks, static_cast<unsigned long long>(f.missedHalves), f.periodSdUs,
+         system.c_str(), rate, period, f.callbacks,
+         static_cast<unsigned long long>(f.missedHalves), f.periodSdUs,
          f.lateMedianUs, f.lateP99Us, f.lateMaxUs, cpuPerPeriodUs, xruns.load());
   return 0;
 }

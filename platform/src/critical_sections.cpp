@@ -40,7 +40,8 @@ extern "C" void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSe
   lpCriticalSection->SpinCount = 0;
 }
 
-extern "C" VEXA_STREAMING_PATH void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+extern "C" VEXA_STREAMING_PATH void WINAPI
+EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   if (!lpCriticalSection) return;
   HANDLE caller = ownerToken(currentThreadId());
   if (ownedByCaller(lpCriticalSection, caller)) {
@@ -63,7 +64,8 @@ extern "C" BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSect
   return TRUE;
 }
 
-extern "C" VEXA_STREAMING_PATH void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+extern "C" VEXA_STREAMING_PATH void WINAPI
+LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   if (!lpCriticalSection) return;
   // Only the owner may leave; anyone else would corrupt the owner's count.
   if (!ownedByCaller(lpCriticalSection, ownerToken(currentThreadId())) ||

@@ -91,7 +91,8 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY
     if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  auto device = std::make_shared<DeviceHandle>(std::shared_ptr<DeviceConnection>(std::move(opened)));
+  auto device =
+      std::make_shared<DeviceHandle>(std::shared_ptr<DeviceConnection>(std::move(opened)));
   HANDLE handle = insertHandle(device);
   if (!handle) {
     device->onClose();
@@ -100,10 +101,10 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY
   return handle;
 }
 
-extern "C" VEXA_STREAMING_PATH BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
-                                       DWORD nInBufferSize, LPVOID lpOutBuffer,
-                                       DWORD nOutBufferSize, LPDWORD lpBytesReturned,
-                                       LPOVERLAPPED lpOverlapped) {
+extern "C" VEXA_STREAMING_PATH BOOL WINAPI
+DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                LPOVERLAPPED lpOverlapped) {
   using namespace vexa::platform;
   auto device = lookupHandleAs<DeviceHandle>(hDevice);
   if (!device) return FALSE;
@@ -119,8 +120,8 @@ extern "C" VEXA_STREAMING_PATH BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD
   *lpBytesReturned = 0;
   SetLastError(ERROR_SUCCESS);
   DWORD returned = 0;
-  if (!device->connection->control(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer, nOutBufferSize,
-                           &returned)) {
+  if (!device->connection->control(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                                   nOutBufferSize, &returned)) {
     *lpBytesReturned = returned;
     if (device->closed)
       SetLastError(ERROR_OPERATION_ABORTED);

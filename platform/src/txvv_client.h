@@ -60,8 +60,8 @@ public:
   Handle(std::string path, int primary, const txvv::wire::Welcome& welcome, int waitPage);
   ~Handle();
 
-  TXVV_UNWINDABLE VEXA_STREAMING_PATH bool control(DWORD code, const void* in, DWORD inSize, void* out,
-                               DWORD outSize, DWORD* returned);
+  TXVV_UNWINDABLE VEXA_STREAMING_PATH bool control(DWORD code, const void* in, DWORD inSize,
+                                                   void* out, DWORD outSize, DWORD* returned);
   void close();
   // The events channel's messages, taken by the meter's thread during its alertable waits.
   void drainEvents(int fd);

@@ -106,8 +106,8 @@ void CardModel::releaseStream() {
 }
 
 int32_t* CardModel::half(bool output, uint32_t channel, uint32_t which) const {
-  uint32_t index = (output ? options_.inputs + channel : channel) * 2 + which;
-  return reinterpret_cast<int32_t*>(region_->base() + kStatusAreaBytes + size_t(index) * halfStride());
+  uint32_t index = output ? options_.inputs + channel : channel;
+  return reinterpret_cast<int32_t*>(region_->base() + halfOffset(index, which));
 }
 
 void CardModel::describeStream(StreamConfig* config) const {
@@ -117,7 +117,7 @@ void CardModel::describeStream(StreamConfig* config) const {
   config->numOutputs = options_.outputs;
   for (uint32_t c = 0; c < options_.inputs + options_.outputs; ++c) {
     HalfBufferPair& pair = c < options_.inputs ? config->inputs[c] : config->outputs[c - options_.inputs];
-    for (uint32_t h = 0; h < 2; ++h) pair.half[h] = kStatusAreaBytes + (c * 2 + h) * halfStride();
+    for (uint32_t h = 0; h < 2; ++h) pair.half[h] = uint32_t(halfOffset(c, h));
   }
   config->status = 0;
   config->minBufferSize = options_.minBufferFrames;

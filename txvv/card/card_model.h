@@ -83,7 +83,11 @@ public:
   uint32_t meterBlockFrames() const { return blockFrames_; }
 
 private:
-  uint32_t halfStride() const { return (bufferFrames_ * 4 + 63) / 64 * 64; }
+  // Where half `which` of channel `index` (inputs first, then outputs) starts in the memory.
+  size_t halfOffset(uint32_t index, uint32_t which) const {
+    uint32_t stride = (bufferFrames_ * 4 + 63) / 64 * 64;
+    return kStatusAreaBytes + (size_t(index) * 2 + which) * stride;
+  }
 
   int32_t* half(bool output, uint32_t channel, uint32_t which) const;
   void tapChannels(uint32_t* first, uint32_t* second, bool* outputs) const;

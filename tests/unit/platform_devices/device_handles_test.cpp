@@ -91,7 +91,8 @@ TEST(CardDriverHandles, StayDistinctByTheThousandAndAClosedOneIsNeverAnotherObje
       handles.push_back(handle);
     }
     DWORD word = 7, bytes = 0;
-    EXPECT_TRUE(DeviceIoControl(handles.back(), kGetVersion, nullptr, 0, &word, 4, &bytes, nullptr));
+    EXPECT_TRUE(
+        DeviceIoControl(handles.back(), kGetVersion, nullptr, 0, &word, 4, &bytes, nullptr));
     EXPECT_EQ(word, 0u);
     for (HANDLE handle : handles) {
       EXPECT_TRUE(CloseHandle(handle));
