@@ -65,11 +65,17 @@ AsioDriver::AsioDriver(IUnknown* outer)
 }
 
 AsioDriver::~AsioDriver() {
-  stop();
+  // The thread is asked to end before anything else, so that it calls the host no more. A
+  // callback that does not return (it may wait for the thread releasing us) does not hold up
+  // the release: stop is skipped then, and closing the handle below ends the claim all the same.
+  if (!stream || stream->lockForShutdown()) {
+    stop();
+    if (stream) stream->exitAndUnlock();
+  }
   initialized = 0;
   buffersCreated = 0;
   if (device) device->close();
-  delete stream;
+  if (stream) stream->shutdown(serverState.instance);
   stream = nullptr;
   delete device;
   device = nullptr;

@@ -8,6 +8,7 @@
 #include "driver_identity.h"
 #include "registration.h"
 #include "server_state.h"
+#include "stream_worker.h"
 
 namespace {
 
@@ -52,7 +53,9 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 }
 
 STDAPI DllCanUnloadNow() {
-  return serverState.lockCount > 0 || serverState.objectCount != 0 ? S_FALSE : S_OK;
+  // A streaming thread left to end by itself still runs the module's code.
+  bool inUse = serverState.lockCount > 0 || serverState.objectCount != 0 || liveStreamWorkers() > 0;
+  return inUse ? S_FALSE : S_OK;
 }
 
 STDAPI DllRegisterServer() {

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr DWORD kShutdownWaitMs = 500;
-
 class StreamLock {
 public:
   explicit StreamLock(CRITICAL_SECTION& section) : section_(section) {
@@ -22,6 +20,22 @@ private:
 
 }  // namespace
 
+// The lock as a host call takes it: counted while it waits, so that the worker lets it in.
+class HostHold {
+public:
+  explicit HostHold(StreamThread& stream) : stream_(stream) {
+    stream_.hostCallsWaiting_.fetch_add(1);
+    EnterCriticalSection(&stream_.lock);
+    stream_.hostCallsWaiting_.fetch_sub(1);
+  }
+  ~HostHold() { LeaveCriticalSection(&stream_.lock); }
+  HostHold(const HostHold&) = delete;
+  HostHold& operator=(const HostHold&) = delete;
+
+private:
+  StreamThread& stream_;
+};
+
 StreamThread::StreamThread(DeviceLink* link)
     : device(link),
       thread(nullptr),
@@ -31,29 +45,44 @@ StreamThread::StreamThread(DeviceLink* link)
       lastDriverCount(0),
       handedOn(0),
       deviceHandle_(link->handle),
-      statusAddress_(link->config.status) {
+      statusAddress_(link->config.status),
+      hostCallsWaiting_(0) {
   InitializeCriticalSection(&lock);
   memset(&timeInfo, 0, sizeof timeInfo);
   timeInfo.timeInfo.flags = kSystemTimeValid | kSamplePositionValid;
   state = Idle;
-  thread = CreateThread(nullptr, 0, &StreamThread::worker, this, 0, nullptr);
+  if (startThread()) thread = threadHandle();
 }
 
-StreamThread::~StreamThread() {
-  if (thread) {
-    {
-      StreamLock hold(lock);
-      state = Exiting;
-    }
-    if (WaitForSingleObject(thread, kShutdownWaitMs) != WAIT_OBJECT_0) TerminateThread(thread, 1);
-    CloseHandle(thread);
-    thread = nullptr;
+// Freed by whichever of the owner and the thread lets go last.
+StreamThread::~StreamThread() { DeleteCriticalSection(&lock); }
+
+bool StreamThread::lockForShutdown() {
+  requestEnd();
+  // A worker holding the lock outside a host call lets go within microseconds; one in a host
+  // call may never, and then the owner goes on without the lock. Status reads happen only
+  // before the call, so a thread found in its call has done them.
+  DWORD start = GetTickCount();
+  while (!TryEnterCriticalSection(&lock)) {
+    if (phase() == InHost && GetTickCount() - start >= kStreamShutdownWaitMs) return false;
+    Sleep(1);
   }
-  DeleteCriticalSection(&lock);
+  return true;
+}
+
+void StreamThread::exitAndUnlock() {
+  state = Exiting;
+  LeaveCriticalSection(&lock);
+}
+
+void StreamThread::shutdown(HINSTANCE module) {
+  thread = nullptr;
+  device = nullptr;
+  finish(module);
 }
 
 ASIOError StreamThread::start() {
-  StreamLock hold(lock);
+  HostHold hold(*this);
   if (state == Failed) return ASE_HWMalfunction;
   if (state == Created) return ASE_InvalidMode;
   if (!thread) {
@@ -68,19 +97,19 @@ ASIOError StreamThread::start() {
 }
 
 ASIOError StreamThread::stop() {
-  StreamLock hold(lock);
+  HostHold hold(*this);
   if (state != Running) return ASE_InvalidMode;
   state = Idle;
   return ASE_OK;
 }
 
 bool StreamThread::isRunning() {
-  StreamLock hold(lock);
+  HostHold hold(*this);
   return state == Running;
 }
 
 ASIOError StreamThread::readPosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
-  StreamLock hold(lock);
+  HostHold hold(*this);
   if (state == Created) return ASE_InvalidMode;
   if (state == Failed) return ASE_HWMalfunction;
   *sPos = timeInfo.timeInfo.samplePosition;
@@ -89,31 +118,34 @@ ASIOError StreamThread::readPosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
 }
 
 void StreamThread::setCallbacks(const ASIOCallbacks& hostCallbacks) {
-  StreamLock hold(lock);
+  HostHold hold(*this);
   callbacks = hostCallbacks;
   statusAddress_ = device->config.status;
 }
 
 void StreamThread::enableTimeInfo() {
-  StreamLock hold(lock);
+  HostHold hold(*this);
   timeInfoMode = 1;
 }
 
-DWORD WINAPI StreamThread::worker(LPVOID argument) {
-  if (!argument) return 1;
-  auto* stream = static_cast<StreamThread*>(argument);
+DWORD StreamThread::run() {
   if (CoInitialize(nullptr) != S_OK) {
-    StreamLock hold(stream->lock);
-    stream->state = Failed;
+    StreamLock hold(lock);
+    state = Failed;
     return 1;
   }
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-  stream->run();
+  stream();
   CoUninitialize();
   return 0;
 }
 
-void StreamThread::run() {
+void StreamThread::giveWayToHost() {
+  for (unsigned turns = 0; hostCallsWaiting_.load() > 0 && !endRequested(); ++turns)
+    Sleep(turns < 50 ? 0 : 1);
+}
+
+void StreamThread::stream() {
   bool exiting;
   {
     StreamLock hold(lock);
@@ -125,10 +157,14 @@ void StreamThread::run() {
     if (!deviceRequest(deviceHandle_, IOCTL_VV_WAIT_HALF_BUFFER, nullptr, 0, reply, sizeof reply))
       return;
 
+    giveWayToHost();
     void (*rateChanged)(ASIOSampleRate) = nullptr;
     {
       StreamLock hold(lock);
-      const StreamStatus* status = addressOf<const StreamStatus>(statusAddress_);
+      // An owner on its way out may close the device under this thread at any moment after
+      // asking it to end: the status memory is not read again then.
+      exiting = state == Exiting || endRequested();
+      const StreamStatus* status = exiting ? nullptr : addressOf<const StreamStatus>(statusAddress_);
       // Only a wake that brings a half not seen before is handed on: a wait completed for a
       // rate change alone would otherwise hand the host the same half twice. Compared for
       // inequality so that the count's wrap does not stop the stream.
@@ -138,9 +174,13 @@ void StreamThread::run() {
         handOn(half, status->halves[half].sampleCount, status->halves[half].time);
       }
       rateChanged = callbacks.sampleRateDidChange;
-      exiting = state == Exiting;
+      exiting = exiting || state == Exiting || endRequested();
     }
-    if (reply[1] != 0 && rateChanged) rateChanged(static_cast<ASIOSampleRate>(reply[0]));
+    if (reply[1] != 0 && rateChanged && !exiting) {
+      Activity inHost(*this, InHost);
+      rateChanged(static_cast<ASIOSampleRate>(reply[0]));
+    }
+    exiting = exiting || endRequested();
   }
 }
 
@@ -166,7 +206,10 @@ void StreamThread::handOn(DWORD half, DWORD driverCount, DWORD milliseconds) {
       // Running before the call, so that a host stopping from inside its first switch is heard.
       state = Running;
       // The first switch after a start goes through bufferSwitch even in time-info mode.
-      callbacks.bufferSwitch(0, ASIOFalse);
+      {
+        Activity inHost(*this, InHost);
+        callbacks.bufferSwitch(0, ASIOFalse);
+      }
       return;
     case Running: {
       if (!callbacks.bufferSwitch) {
@@ -178,6 +221,7 @@ void StreamThread::handOn(DWORD half, DWORD driverCount, DWORD milliseconds) {
       if (low < position.lo) position.hi++;
       position.lo = low;
       lastDriverCount = driverCount;
+      Activity inHost(*this, InHost);
       if (timeInfoMode && callbacks.bufferSwitchTimeInfo)
         callbacks.bufferSwitchTimeInfo(&timeInfo, static_cast<long>(half), ASIOFalse);
       else

@@ -6,17 +6,23 @@
 
 #include "asio_types.h"
 #include "device_link.h"
+#include "stream_worker.h"
 
 enum StreamState { Created = 0, Idle = 1, Starting = 2, Running = 3, Exiting = 4, Failed = 5 };
 
-class StreamThread {
+class StreamThread : public StreamWorker {
 public:
   // The thread starts at once and waits on the card driver through device's handle.
   explicit StreamThread(DeviceLink* device);
-  // Ends the thread (500 ms, then forced) after the owner has closed the device link.
-  ~StreamThread();
-  StreamThread(const StreamThread&) = delete;
-  StreamThread& operator=(const StreamThread&) = delete;
+
+  // For the owner's destruction. Asks the thread to end and takes the lock, unless the thread
+  // holds it in a host callback that does not return within the shutdown wait; true when
+  // taken, and then exitAndUnlock sets Exiting and leaves it.
+  bool lockForShutdown();
+  void exitAndUnlock();
+  // After the owner has closed the device link: ends the thread (finish) and lets go of the
+  // object, which lives on while the thread does.
+  void shutdown(HINSTANCE module);
 
   // Host side; each holds the lock. Results are ASIO codes.
   ASIOError start();
@@ -39,8 +45,12 @@ public:
   DWORD handedOn;
 
 private:
-  static DWORD WINAPI worker(LPVOID argument);
-  void run();
+  ~StreamThread() override;
+  DWORD run() override;
+  void stream();
+  // Before the worker takes the lock for a half: a host call waiting for it goes first, so a
+  // host's stop is never starved by callbacks that overrun their half.
+  void giveWayToHost();
   void handOn(DWORD half, DWORD driverCount, DWORD milliseconds);
   void stampTime(DWORD milliseconds);
 
@@ -48,4 +58,7 @@ private:
   // rewrites its configuration.
   HANDLE deviceHandle_;
   DWORD statusAddress_;
+  std::atomic<LONG> hostCallsWaiting_;
+
+  friend class HostHold;
 };

@@ -1,12 +1,11 @@
 // Opening, closing and the stream operations of the EASI driver object.
 #include "easi_driver.h"
 
+#include "module_state.h"
 #include "settings_key.h"
 
 #include <new>
 #include <string.h>
-
-DWORD WINAPI easiStreamingThread(LPVOID parameter);
 
 EasiDriver::EasiDriver(IUnknown* outer)
     : EasiDriverDefaults(outer),
@@ -20,8 +19,7 @@ EasiDriver::EasiDriver(IUnknown* outer)
       outputHalfPosition{0, 0},
       inputHalfPosition{0, 0},
       startPosition(0),
-      callbacksIssued(0),
-      thread(nullptr) {}
+      stream(nullptr) {}
 
 EasiDriver::~EasiDriver() {
   closeDriver();
@@ -56,7 +54,22 @@ const volatile StreamStatus& EasiDriver::streamStatus() const {
 }
 
 bool EasiDriver::hostLagging() const {
-  return streamStatus().completedHalves > callbacksIssued.load();
+  return streamStatus().completedHalves > issuedCallbacks();
+}
+
+void EasiDriver::enter(EasiState s) {
+  state.store(static_cast<LONG>(s));
+  if (!stream) return;
+  stream->running.store(s == EasiState::Running);
+  if (s == EasiState::Closing || s == EasiState::Closed) stream->requestEnd();
+}
+
+void EasiDriver::waitForCallbackInProgress() {
+  if (stream) stream->waitUntilOutOfHost(kStreamShutdownWaitMs);
+}
+
+void EasiDriver::resetCallbackCount() {
+  if (stream) stream->callbacksIssued.store(0);
 }
 
 void EasiDriver::callHost(LONG half) {
@@ -100,9 +113,9 @@ LONG STDMETHODCALLTYPE EasiDriver::openDriver() {
     return record(EASI_NOT_AVAILABLE);
   }
 
+  stream = new (std::nothrow) EasiStream(host, device->handle, device->config.status);
   enter(EasiState::Open);
-  thread = CreateThread(nullptr, 0, easiStreamingThread, this, 0, nullptr);
-  if (!thread) return record(EASI_NO_THREAD);
+  if (!stream || !stream->startThread()) return record(EASI_NO_THREAD);
   return record(EASI_OK);
 }
 
@@ -116,11 +129,11 @@ LONG STDMETHODCALLTYPE EasiDriver::closeDriver() {
   }
 
   enter(EasiState::Closing);
-  if (thread) {
-    // A silent card never wakes the thread to see Closing.
-    if (WaitForSingleObject(thread, 500) != WAIT_OBJECT_0) TerminateThread(thread, 1);
-    CloseHandle(thread);
-    thread = nullptr;
+  if (stream) {
+    // A silent card never wakes the thread to see Closing; one in the host's callback is left
+    // to come back by itself, with what it uses kept alive.
+    stream->finish(moduleInstance());
+    stream = nullptr;
   }
   enter(EasiState::Closed);
 
@@ -147,7 +160,8 @@ LONG STDMETHODCALLTYPE EasiDriver::prepare(LONG, LONG) {
 
   if (!request(IOCTL_VV_STOP, nullptr, 0, nullptr, 0)) record(EASI_REQUEST_FAILED);
   enter(EasiState::Stopped);
-  callbacksIssued.store(0);
+  waitForCallbackInProgress();
+  resetCallbackCount();
 
   IEasiDriver* self = this;
   DWORD position = readPosition();
@@ -178,7 +192,7 @@ LONG STDMETHODCALLTYPE EasiDriver::startStream() {
 
   if (!request(IOCTL_VV_SET_START_POSITION, &startPosition, sizeof startPosition, nullptr, 0))
     record(EASI_REQUEST_FAILED);
-  callbacksIssued.store(0);
+  resetCallbackCount();
   enter(EasiState::Running);
   if (!request(IOCTL_VV_START, nullptr, 0, nullptr, 0)) record(EASI_REQUEST_FAILED);
   return lastError;
@@ -188,6 +202,7 @@ LONG STDMETHODCALLTYPE EasiDriver::stopStream() {
   lastError = EASI_OK;
   if (!is(EasiState::Running) && !is(EasiState::Stopped)) return refuse();
   enter(EasiState::Stopped);
+  waitForCallbackInProgress();
   if (!request(IOCTL_VV_STOP, nullptr, 0, nullptr, 0)) record(EASI_REQUEST_FAILED);
   return lastError;
 }
@@ -197,6 +212,7 @@ LONG STDMETHODCALLTYPE EasiDriver::stopAndPrime() {
   if (!is(EasiState::Open) && !is(EasiState::Running) && !is(EasiState::Stopped))
     return refuse();
   enter(EasiState::Stopped);
+  waitForCallbackInProgress();
   if (!request(IOCTL_VV_STOP, nullptr, 0, nullptr, 0)) record(EASI_REQUEST_FAILED);
 
   LONG current = static_cast<LONG>(streamStatus().currentHalf & 1);

@@ -7,6 +7,8 @@
 
 #include <device_link.h>
 
+#include "easi_stream.h"
+
 #include <atomic>
 
 enum class EasiState : LONG { Closed = 0, Open = 1, Running = 2, Stopped = 4, Closing = 5 };
@@ -53,15 +55,15 @@ public:
 
   // For diagnostics and tests.
   EasiState currentState() const { return static_cast<EasiState>(state.load()); }
-  DWORD issuedCallbacks() const { return callbacksIssued.load(); }
-  bool hasStreamingThread() const { return thread != nullptr; }
+  DWORD issuedCallbacks() const { return stream ? stream->callbacksIssued.load() : 0; }
+  bool hasStreamingThread() const { return stream && stream->threadHandle(); }
 
 private:
-  friend DWORD WINAPI easiStreamingThread(LPVOID parameter);
-  DWORD runStreaming();
-
   bool is(EasiState s) const { return state.load() == static_cast<LONG>(s); }
-  void enter(EasiState s) { state.store(static_cast<LONG>(s)); }
+  void enter(EasiState s);
+  // No callback starts after this returns; one in progress is waited for, within bounds.
+  void waitForCallbackInProgress();
+  void resetCallbackCount();
   LONG refuse();
   LONG record(LONG code);
   bool deviceOpen() const;
@@ -85,8 +87,8 @@ private:
   DWORD outputHalfPosition[2];
   DWORD inputHalfPosition[2];
   DWORD startPosition;
-  std::atomic<DWORD> callbacksIssued;
-  HANDLE thread;
+  // The streaming thread and what it shares with this object; null while not open.
+  EasiStream* stream;
 };
 
 static_assert(std::atomic<LONG>::is_always_lock_free);

@@ -1,5 +1,7 @@
 #include "module_state.h"
 
+#include <stream_worker.h>
+
 namespace {
 HINSTANCE instanceHandle = nullptr;
 // Interlocked although hosts are not meant to race here: a count that tears would keep the
@@ -16,4 +18,5 @@ void unlockModule() { InterlockedDecrement(&lockCount); }
 void objectCreated() { InterlockedIncrement(&liveObjectCount); }
 void objectDestroyed() { InterlockedDecrement(&liveObjectCount); }
 
-bool moduleInUse() { return lockCount > 0 || liveObjectCount > 0; }
+// A streaming thread left to end by itself still runs the module's code.
+bool moduleInUse() { return lockCount > 0 || liveObjectCount > 0 || liveStreamWorkers() > 0; }

@@ -13,6 +13,8 @@ namespace {
 thread_local ThreadObject* runningObject = nullptr;
 thread_local bool exitRequested = false;
 thread_local DWORD exitRequestedCode = 0;
+// FreeLibraryAndExitThread's module: freed only once the thread has unwound out of its code.
+thread_local HMODULE moduleToFree = nullptr;
 
 // Windows threads get a 1 MiB stack by default; a requested size is only ever made larger.
 constexpr size_t kMinimumStack = 256 * 1024;
@@ -32,6 +34,10 @@ public:
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
     object_.finish(returned_ ? code_ : exitRequested ? exitRequestedCode : 1);
     runningObject = nullptr;
+    if (HMODULE module = moduleToFree) {
+      moduleToFree = nullptr;
+      FreeLibrary(module);
+    }
   }
   void returned(DWORD code) {
     returned_ = true;
@@ -269,6 +275,16 @@ extern "C" BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
 }
 
 extern "C" void WINAPI ExitThread(DWORD dwExitCode) {
+  vexa::platform::endCurrentThread(dwExitCode, false);
+}
+
+extern "C" void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode) {
+  // A thread the platform did not create has no end of its own to free the module at.
+  if (!vexa::platform::currentThreadObject()) {
+    FreeLibrary(hLibModule);
+    vexa::platform::endCurrentThread(dwExitCode, false);
+  }
+  vexa::platform::moduleToFree = hLibModule;
   vexa::platform::endCurrentThread(dwExitCode, false);
 }
 

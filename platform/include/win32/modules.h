@@ -22,6 +22,8 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+// The module is freed once the thread has left it: its code may be the caller's.
+void WINAPI FreeLibraryAndExitThread(HMODULE hLibModule, DWORD dwExitCode);
 BOOL WINAPI DisableThreadLibraryCalls(HMODULE hLibModule);
 LPSTR WINAPI CharLowerA(LPSTR lpsz);
 
