@@ -23,6 +23,9 @@ const char kTextVersionMismatch[] = "TX Vexa: VxD version mismatch";
 const double kSupportedRates[] = {48000, 24000, 12000, 9600,  32000, 16000,
                                   96000, 44100, 22050, 11025, 88200};
 
+// The most frames whose byte count fits the request's 32-bit signed size.
+constexpr long kMaxBufferFrames = 0x7FFFFFFF / 4;
+
 void copyText(char* to, size_t size, const char* text) {
   strncpy(to, text, size - 1);
   to[size - 1] = '\0';
@@ -264,7 +267,13 @@ ASIOError AsioDriver::createBuffers(ASIOBufferInfo* bufferInfos, long numChannel
   if (buffersCreated) return ASE_InvalidMode;
   // Refused before anything reaches the card, so a bad call changes nothing.
   if (!hostCallbacks || (numChannels > 0 && !bufferInfos)) return ASE_InvalidParameter;
-  if (device->setBuffers(static_cast<DWORD>(bufferSize) * 4) != 0) return ASE_InvalidMode;
+  // A size whose byte count does not fit the request would wrap into a small one the card
+  // accepts, and the host would write past the halves it was given.
+  if (bufferSize <= 0 || bufferSize > kMaxBufferFrames) return ASE_InvalidMode;
+  DWORD bytes = static_cast<DWORD>(bufferSize) * 4;
+  if (device->setBuffers(bytes) != 0) return ASE_InvalidMode;
+  // Halves of another size than the host asked for are no success either.
+  if (device->config.bufferBytes != bytes) return ASE_InvalidMode;
 
   const StreamConfig& config = device->config;
   for (long i = 0; i < numChannels; i++) {

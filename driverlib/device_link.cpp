@@ -26,22 +26,19 @@ OpenResult DeviceLink::open(DWORD bufferSize) {
 
   memset(&config, 0, sizeof config);
   config.bufferBytes = bufferSize * 4;
-  if (!deviceRequest(handle, IOCTL_VV_OPEN_STREAM, &config, sizeof config, &config, sizeof config,
-                     &bytes) ||
-      bytes == 0)
-    return InUse;
+  BOOL ok = deviceRequest(handle, IOCTL_VV_OPEN_STREAM, &config, sizeof config, &config,
+                          sizeof config, &bytes);
+  // Whatever came back sits in the record, whether the request succeeded or not.
   clampChannelCounts();
-  return Ok;
+  return ok && bytes != 0 ? Ok : InUse;
 }
 
 int DeviceLink::setBuffers(DWORD bufferBytes) {
   DWORD bytes = 0;
-  if (!deviceRequest(handle, IOCTL_VV_SET_BUFFERS, &bufferBytes, sizeof bufferBytes, &config,
-                     sizeof config, &bytes) ||
-      bytes != sizeof config)
-    return 1;
+  BOOL ok = deviceRequest(handle, IOCTL_VV_SET_BUFFERS, &bufferBytes, sizeof bufferBytes, &config,
+                          sizeof config, &bytes);
   clampChannelCounts();
-  return 0;
+  return ok && bytes == sizeof config ? 0 : 1;
 }
 
 BOOL DeviceLink::selectInternalClock() {

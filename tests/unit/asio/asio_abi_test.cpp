@@ -98,7 +98,7 @@ TEST_F(AbiTest, EverySlotAnswersThroughTheRawTable) {
 
   ASIOBufferInfo buffers[1] = {{ASIOFalse, 1, {}}};
   ASIOCallbacks callbacks = host.callbacks();
-  EXPECT_EQ(slot<CreateBuffersFn>(iasio, 19)(iasio, buffers, 1, 64, &callbacks), ASE_OK);
+  EXPECT_EQ(slot<CreateBuffersFn>(iasio, 19)(iasio, buffers, 1, 256, &callbacks), ASE_OK);
   EXPECT_EQ(buffers[0].buffers[1], card.halfAddress(false, 1, 1));
   EXPECT_EQ(slot<NoArgFn>(iasio, 7)(iasio), ASE_OK);            // start
   EXPECT_EQ(slot<NoArgFn>(iasio, 8)(iasio), ASE_InvalidMode);   // stop while Starting

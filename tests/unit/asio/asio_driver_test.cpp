@@ -24,7 +24,7 @@ struct DriverTest : ::testing::Test {
   FakeCard card;
   HostRecorder host;
 
-  ASIOError createBuffers(DriverHandle& driver, long frames = 64) {
+  ASIOError createBuffers(DriverHandle& driver, long frames = 256) {
     ASIOBufferInfo infos[2] = {{ASIOTrue, 0, {}}, {ASIOFalse, 1, {}}};
     ASIOCallbacks callbacks = host.callbacks();
     return driver->createBuffers(infos, 2, frames, &callbacks);
@@ -317,6 +317,8 @@ TEST_F(DriverTest, CreateBuffersHandsOutTheCardsHalves) {
   DriverHandle driver;
   ASIOBufferInfo infos[3] = {{ASIOTrue, 3, {}}, {ASIOFalse, 0, {}}, {ASIOFalse, 3, {}}};
   ASIOCallbacks callbacks = host.callbacks();
+  card.config.bufferBytes = 128 * 4;
+  card.device.reply(IOCTL_VV_SET_BUFFERS, card.configReply());
   EXPECT_EQ(driver->createBuffers(infos, 3, 128, &callbacks), ASE_OK);
   EXPECT_EQ(card.sent(IOCTL_VV_SET_BUFFERS), 1u);
   EXPECT_EQ(card.last(IOCTL_VV_SET_BUFFERS).inputWord(0), 512u);
@@ -335,7 +337,7 @@ TEST_F(DriverTest, CreateBuffersWithABadChannelLeavesNoBuffers) {
   DriverHandle driver;
   ASIOBufferInfo infos[2] = {{ASIOTrue, 0, {}}, {ASIOFalse, 4, {}}};
   ASIOCallbacks callbacks = host.callbacks();
-  EXPECT_EQ(driver->createBuffers(infos, 2, 64, &callbacks), ASE_InvalidMode);
+  EXPECT_EQ(driver->createBuffers(infos, 2, 256, &callbacks), ASE_InvalidMode);
   EXPECT_EQ(infos[0].buffers[0], card.halfAddress(true, 0, 0));  // earlier entries filled
   EXPECT_EQ(infos[1].buffers[0], nullptr);
   EXPECT_EQ(driver->start(), ASE_InvalidMode);
@@ -353,8 +355,21 @@ TEST_F(DriverTest, CreateBuffersRefusedByTheCard) {
   shortConfig.bytes = sizeof(StreamConfig) - 1;
   card.device.replyOnce(IOCTL_VV_SET_BUFFERS, shortConfig);
   EXPECT_EQ(createBuffers(driver), ASE_InvalidMode);
+  auto otherSize = card.configReply();
+  reinterpret_cast<StreamConfig*>(otherSize.data.data())->bufferBytes = 96 * 4;
+  card.device.replyOnce(IOCTL_VV_SET_BUFFERS, otherSize);
+  EXPECT_EQ(createBuffers(driver), ASE_InvalidMode) << "the card set another size";
   EXPECT_TRUE(host.messages().empty());
   EXPECT_EQ(createBuffers(driver), ASE_OK);
+}
+
+TEST_F(DriverTest, CreateBuffersRefusesSizesWhoseBytesDoNotFitBeforeTheCard) {
+  DriverHandle driver;
+  ASIOBufferInfo infos[1] = {{ASIOTrue, 0, {}}};
+  ASIOCallbacks callbacks = host.callbacks();
+  for (long size : {0L, -64L, static_cast<long>(0x40000020), static_cast<long>(0xC0000040)})
+    EXPECT_EQ(driver->createBuffers(infos, 1, size, &callbacks), ASE_InvalidMode) << size;
+  EXPECT_EQ(card.sent(IOCTL_VV_SET_BUFFERS), 0u);
 }
 
 TEST_F(DriverTest, CreateBuffersWithoutCallbacksIsRefusedBeforeTheCard) {

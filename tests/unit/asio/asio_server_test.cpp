@@ -198,7 +198,7 @@ TEST_F(ServerTest, APanelThatStoresASizeAsksTheHostToReset) {
   auto* asio = static_cast<IASIO*>(object);
   ASIOBufferInfo infos[1] = {{ASIOFalse, 0, {}}};
   ASIOCallbacks callbacks = host.callbacks();
-  ASSERT_EQ(asio->createBuffers(infos, 1, 64, &callbacks), ASE_OK);
+  ASSERT_EQ(asio->createBuffers(infos, 1, 256, &callbacks), ASE_OK);
 
   std::string caption;
   vexa::platform::setDialogAnswerer([&](vexa::platform::Dialog& dialog) {

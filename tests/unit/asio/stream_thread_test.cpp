@@ -30,7 +30,7 @@ struct StreamTest : ::testing::Test {
 
   void createBuffers(ASIOCallbacks callbacks) {
     ASIOBufferInfo infos[2] = {{ASIOTrue, 0, {}}, {ASIOFalse, 0, {}}};
-    ASSERT_EQ(driver->createBuffers(infos, 2, 64, &callbacks), ASE_OK);
+    ASSERT_EQ(driver->createBuffers(infos, 2, 256, &callbacks), ASE_OK);
   }
   void createBuffers() { createBuffers(host.callbacks()); }
 

@@ -109,6 +109,11 @@ TEST(DeviceLinkOpen, ChannelCountsAboveTheRecordAreClamped) {
   ASSERT_EQ(0, link.setBuffers(1024));
   EXPECT_EQ(40u, link.config.numInputs);
   EXPECT_EQ(40u, link.config.numOutputs);
+  // A reply that fails the request still lands in the record.
+  device.replyOnce(IOCTL_VV_SET_BUFFERS, configReply(1024, 1000, 0xFFFFFFFF, 32, 659));
+  EXPECT_EQ(1, link.setBuffers(1024));
+  EXPECT_EQ(40u, link.config.numInputs);
+  EXPECT_EQ(40u, link.config.numOutputs);
 }
 
 TEST(DeviceLinkSetBuffers, SucceedsOnlyWithExactlyAWholeRecord) {
