@@ -27,8 +27,8 @@ long describeModule(REFCLSID clsid, const char* moduleName, ModuleIdentity& iden
   HMODULE module = GetModuleHandleA(moduleName);
   if (!module) return kModuleNotLoaded;
   DWORD length = GetModuleFileNameA(module, path, kModulePathSize);
-  if (length == 0 || path[0] == '\0') return kModulePathEmpty;
-  if (length >= kModulePathSize) path[kModulePathSize - 1] = '\0';
+  // A path cut short would register a file that does not exist.
+  if (length == 0 || length >= kModulePathSize || path[0] == '\0') return kModulePathEmpty;
   normalizeModulePath(path);
 
   LPOLESTR wide = nullptr;
@@ -41,11 +41,17 @@ long describeModule(REFCLSID clsid, const char* moduleName, ModuleIdentity& iden
   return 0;
 }
 
-bool keyExists(HKEY root, const char* path) {
+enum class KeyState { Absent, Present, Unreadable };
+
+// Only "not found" means absent: a registry that cannot be read is a failed step, not an
+// empty one.
+KeyState keyState(HKEY root, const char* path) {
   HKEY key = nullptr;
-  if (RegOpenKeyA(root, path, &key) != ERROR_SUCCESS) return false;
+  LONG status = RegOpenKeyA(root, path, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return KeyState::Absent;
+  if (status != ERROR_SUCCESS) return KeyState::Unreadable;
   RegCloseKey(key);
-  return true;
+  return KeyState::Present;
 }
 
 // Deletes parent\name with everything below it, depth first.
@@ -115,7 +121,9 @@ bool writeClassKey(const char* classKeyPath, const char* modulePath, const char*
 bool writeAsioKey(const char* asioKeyName, const char* clsidText, const char* description) {
   HKEY asioRoot = nullptr;
   if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kAsioRootKey, &asioRoot) == ERROR_SUCCESS) {
-    if (keyExists(asioRoot, asioKeyName) && !deleteKeyTree(asioRoot, asioKeyName)) {
+    KeyState old = keyState(asioRoot, asioKeyName);
+    if (old == KeyState::Unreadable ||
+        (old == KeyState::Present && !deleteKeyTree(asioRoot, asioKeyName))) {
       RegCloseKey(asioRoot);
       return false;
     }
@@ -150,7 +158,9 @@ long registerServer(REFCLSID clsid, const char* moduleName, const char* asioKeyN
   const char* clsidText = identity.clsidText;
   const char* classKeyPath = identity.classKeyPath;
   bool keepClassKey = false;
-  if (keyExists(HKEY_CLASSES_ROOT, classKeyPath)) {
+  KeyState classKey = keyState(HKEY_CLASSES_ROOT, classKeyPath);
+  if (classKey == KeyState::Unreadable) return kRegistryFailed;
+  if (classKey == KeyState::Present) {
     keepClassKey = registeredHere(classKeyPath, identity.modulePath);
     if (!keepClassKey && !deleteClassKey(clsidText)) return kRegistryFailed;
   }
@@ -167,13 +177,16 @@ long unregisterServer(REFCLSID clsid, const char* moduleName, const char* asioKe
   if (result != 0) return result;
   const char* clsidText = identity.clsidText;
   const char* classKeyPath = identity.classKeyPath;
-  if (keyExists(HKEY_CLASSES_ROOT, classKeyPath) && !deleteClassKey(clsidText))
-    return kRegistryFailed;
+  KeyState classKey = keyState(HKEY_CLASSES_ROOT, classKeyPath);
+  if (classKey == KeyState::Unreadable) return kRegistryFailed;
+  if (classKey == KeyState::Present && !deleteClassKey(clsidText)) return kRegistryFailed;
   HKEY asioRoot = nullptr;
-  if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kAsioRootKey, &asioRoot) == ERROR_SUCCESS) {
-    bool ok = !keyExists(asioRoot, asioKeyName) || deleteKeyTree(asioRoot, asioKeyName);
-    RegCloseKey(asioRoot);
-    if (!ok) return kRegistryFailed;
-  }
-  return 0;
+  LONG status = RegOpenKeyA(HKEY_LOCAL_MACHINE, kAsioRootKey, &asioRoot);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;
+  if (status != ERROR_SUCCESS) return kRegistryFailed;
+  KeyState asioKey = keyState(asioRoot, asioKeyName);
+  bool ok = asioKey == KeyState::Absent ||
+            (asioKey == KeyState::Present && deleteKeyTree(asioRoot, asioKeyName));
+  RegCloseKey(asioRoot);
+  return ok ? 0L : static_cast<long>(kRegistryFailed);
 }

@@ -4,6 +4,8 @@
 
 #include <vexa/dialog.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <string>
 #include <vector>
@@ -39,6 +41,40 @@ TEST(ModuleNameTest, RegistrationUnderAnotherNameFailsWithItsMessage) {
   EXPECT_EQ(boxes[0].text, "Register Server failed! (-101)");
   EXPECT_EQ(boxes[0].caption, "TX ASIO Driver");
   EXPECT_EQ(boxes[1].text, "Unregister Server failed! (-101)");
+  HKEY key = nullptr;
+  EXPECT_NE(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO\\TX ASIO Driver", &key), ERROR_SUCCESS);
+}
+
+TEST(ModuleNameTest, APathTooLongForRegistrationIsRefusedNotCut) {
+  FakeCard card;
+  // tx_va.so in a folder whose path takes the module's past the registration's room.
+  std::string folder = card.registry.path() + ".d";
+  mkdir(folder.c_str(), 0700);
+  folder += "/" + std::string(200, 'd');
+  mkdir(folder.c_str(), 0700);
+  folder += "/" + std::string(160, 'e');
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  std::string copy = folder + "/tx_va.so";
+  {
+    std::ifstream from(ServerModule::builtPath(), std::ios::binary);
+    std::ofstream to(copy, std::ios::binary);
+    to << from.rdbuf();
+  }
+  std::vector<vexa::platform::MessageBoxCall> boxes;
+  vexa::platform::setMessageBoxAnswerer([&](const vexa::platform::MessageBoxCall& call) {
+    boxes.push_back(call);
+    return IDOK;
+  });
+  {
+    ServerModule deep(copy);
+    ASSERT_TRUE(deep.loaded());
+    EXPECT_EQ(deep.registerServer(), -1);
+  }
+  vexa::platform::setMessageBoxAnswerer(nullptr);
+  remove(copy.c_str());
+
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Register Server failed! (-102)");
   HKEY key = nullptr;
   EXPECT_NE(RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO\\TX ASIO Driver", &key), ERROR_SUCCESS);
 }
