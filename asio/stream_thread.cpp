@@ -3,6 +3,8 @@
 #include <objbase.h>
 #include <string.h>
 
+#include "thread_hints.h"
+
 namespace {
 
 class StreamLock {
@@ -47,6 +49,7 @@ StreamThread::StreamThread(DeviceLink* link)
       deviceHandle_(link->handle),
       statusAddress_(link->config.status),
       hostCallsWaiting_(0) {
+  VEXA_SHARED_FLAG(&hostCallsWaiting_);
   InitializeCriticalSection(&lock);
   memset(&timeInfo, 0, sizeof timeInfo);
   timeInfo.timeInfo.flags = kSystemTimeValid | kSamplePositionValid;

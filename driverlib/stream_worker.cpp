@@ -1,5 +1,7 @@
 #include "stream_worker.h"
 
+#include "thread_hints.h"
+
 namespace {
 
 std::atomic<LONG> liveWorkers{0};
@@ -17,7 +19,11 @@ StreamWorker::StreamWorker()
       parting_(Together),
       pin_(nullptr),
       thread_(nullptr),
-      threadId_(0) {}
+      threadId_(0) {
+  VEXA_SHARED_FLAG(&endRequested_);
+  VEXA_SHARED_FLAG(&phase_);
+  VEXA_SHARED_FLAG(&threadId_);
+}
 
 bool StreamWorker::startThread() {
   references_.fetch_add(1);
@@ -59,12 +65,17 @@ DWORD WINAPI StreamWorker::threadMain(LPVOID argument) {
 }
 
 HMODULE StreamWorker::threadEnded() {
+  VEXA_HANDED_OVER(&parting_);
   if (parting_.exchange(ThreadEnded) != OwnerLeft) return nullptr;
+  VEXA_TAKEN_OVER(&parting_);
   return pin_;
 }
 
 void StreamWorker::release() {
-  if (references_.fetch_sub(1) == 1) delete this;
+  VEXA_HANDED_OVER(&references_);
+  if (references_.fetch_sub(1) != 1) return;
+  VEXA_TAKEN_OVER(&references_);
+  delete this;
 }
 
 bool StreamWorker::waitUntilOutOfHost(DWORD milliseconds) const {
@@ -81,6 +92,7 @@ void StreamWorker::leaveBehind(HINSTANCE module) {
   char path[MAX_PATH];
   DWORD length = module ? GetModuleFileNameA(module, path, sizeof path) : 0;
   if (length > 0 && length < sizeof path) pin_ = LoadLibraryA(path);
+  VEXA_HANDED_OVER(&parting_);
   // The thread ended meanwhile and took no pin.
   if (parting_.exchange(OwnerLeft) == ThreadEnded && pin_) FreeLibrary(pin_);
 }

@@ -3,9 +3,13 @@
 #include "easi_stream.h"
 
 #include <device_link.h>
+#include <thread_hints.h>
 
 EasiStream::EasiStream(IEasiHost* host, HANDLE handle, DWORD statusAddress)
-    : running(0), callbacksIssued(0), host_(host), handle_(handle), statusAddress_(statusAddress) {}
+    : running(0), callbacksIssued(0), host_(host), handle_(handle), statusAddress_(statusAddress) {
+  VEXA_SHARED_FLAG(&running);
+  VEXA_SHARED_FLAG(&callbacksIssued);
+}
 
 DWORD EasiStream::run() {
   if (CoInitialize(nullptr) != S_OK) return 1;
