@@ -2,11 +2,11 @@
 
 #include "choice_label.h"
 #include "llva_vxd_device.h"
+#include "meter_ballistics.h"
 #include "meter_errors.h"
 #include "meter_images.h"
 #include "meter_message.h"
 #include "meter_panel_window.h"
-#include "ppm_peak_hold_ballistics.h"
 
 #include <wx/font.h>
 
@@ -31,8 +31,8 @@ MeterFrame::MeterFrame()
   try {
     backgroundDC_ = new wxMemoryDC;
     backDC_ = new wxMemoryDC;
-    leftBallistics_ = new PpmPeakHoldBallistics;
-    rightBallistics_ = new PpmPeakHoldBallistics;
+    leftBallistics_ = MakeBallistics(ballisticsMode_).release();
+    rightBallistics_ = MakeBallistics(ballisticsMode_).release();
 
     SetIcons(MeterIcons());
 
