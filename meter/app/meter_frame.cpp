@@ -74,8 +74,12 @@ MeterFrame::MeterFrame()
     ShowClipCount();
     ShowClipBits();
     // The switch shows whether the card is slaved from the start, not only after a stored
-    // setting was applied.
-    ShowSlave();
+    // setting was applied. Only the followers above end start-up when the card refuses to
+    // answer; a switch that cannot learn the card's state stays as it is.
+    try {
+      ShowSlave();
+    } catch (const NonfatalError&) {
+    }
     // The choice starts at its first item while the frame starts in mode 1; show the mode
     // in force.
     ballisticsChoice_->SetIndex(ballisticsMode_ == 1 ? 1 : 0);
