@@ -299,7 +299,7 @@ protected:
     GList* windows = gtk_window_list_toplevels();
     for (GList* w = windows; w; w = w->next) {
       GtkWidget* window = GTK_WIDGET(w->data);
-      if (gtk_widget_get_mapped(window) && isKind(window)) found = window;
+      if (gtk_widget_get_visible(window) && isKind(window)) found = window;
     }
     g_list_free(windows);
     return found;

@@ -128,12 +128,11 @@ struct ShownBox {
     GtkWidget* box = nullptr;
     GList* windows = gtk_window_list_toplevels();
     for (GList* w = windows; w; w = w->next)
-      if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_mapped(GTK_WIDGET(w->data)))
+      if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
         box = GTK_WIDGET(w->data);
     g_list_free(windows);
-    // Generously long for a loaded machine; then the box is answered whatever it shows.
-    if (!box && ++seen->looks < 400) return G_SOURCE_CONTINUE;
-    if (!box) return G_SOURCE_REMOVE;
+    // Generously long for a loaded machine.
+    if (!box) return ++seen->looks < 400 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
     ++seen->boxes;
     gchar* text = nullptr;
     g_object_get(box, "text", &text, nullptr);
