@@ -2,8 +2,7 @@
 // cycles per sample, for both modes, on a lively signal and on silence that has already
 // lasted ten minutes (where subnormal arithmetic would show up). Cycles are the thread's CPU
 // time in time-stamp-counter ticks, so that time lost to other processes does not count.
-#include "ppm_ballistics.h"
-#include "ppm_peak_hold_ballistics.h"
+#include "meter_ballistics.h"
 
 #include <benchmark/benchmark.h>
 #include <x86intrin.h>
@@ -12,6 +11,7 @@
 #include <stdint.h>
 #include <time.h>
 
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -45,9 +45,11 @@ double Seconds(clockid_t clock) {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-template <class Ballistics>
-void Run(benchmark::State& state, const std::vector<int32_t>& signal, size_t warmupSamples) {
-  Ballistics ballistics;
+// Mode 0 "Peak Program", 1 "Peak / Hold", as the program makes them.
+void Run(benchmark::State& state, int32_t mode, const std::vector<int32_t>& signal,
+         size_t warmupSamples) {
+  const std::unique_ptr<MeterBallistics> meter = MakeBallistics(mode);
+  MeterBallistics& ballistics = *meter;
   if (warmupSamples > 0) {
     const std::vector<int32_t> silence(kBlock, 0);
     for (size_t done = 0; done < warmupSamples; done += kBlock)
@@ -83,12 +85,10 @@ const std::vector<int32_t>& Silence() {
 
 const size_t kTenMinutes = static_cast<size_t>(kRate) * 600;
 
-void PpmLively(benchmark::State& state) { Run<PpmBallistics>(state, Lively(), 0); }
-void PpmSilence(benchmark::State& state) { Run<PpmBallistics>(state, Silence(), kTenMinutes); }
-void PeakHoldLively(benchmark::State& state) { Run<PpmPeakHoldBallistics>(state, Lively(), 0); }
-void PeakHoldSilence(benchmark::State& state) {
-  Run<PpmPeakHoldBallistics>(state, Silence(), kTenMinutes);
-}
+void PpmLively(benchmark::State& state) { Run(state, 0, Lively(), 0); }
+void PpmSilence(benchmark::State& state) { Run(state, 0, Silence(), kTenMinutes); }
+void PeakHoldLively(benchmark::State& state) { Run(state, 1, Lively(), 0); }
+void PeakHoldSilence(benchmark::State& state) { Run(state, 1, Silence(), kTenMinutes); }
 
 }  // namespace
 

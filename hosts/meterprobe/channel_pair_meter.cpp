@@ -1,15 +1,9 @@
 #include "channel_pair_meter.h"
 
-#include "ppm_ballistics.h"
-#include "ppm_peak_hold_ballistics.h"
-
 ChannelPairMeter::ChannelPairMeter(int32_t ballistics, int32_t clipBits, int32_t clipCount)
     : clipCount_(clipCount) {
   for (auto& channel : ballistics_) {
-    if (ballistics == 1)
-      channel = std::make_unique<PpmPeakHoldBallistics>();
-    else
-      channel = std::make_unique<PpmBallistics>();
+    channel = MakeBallistics(ballistics);
     channel->SetClipBits(clipBits);
   }
 }

@@ -5,15 +5,37 @@
 #include "meter_message.h"
 
 #include <wx/event.h>
+#include <wx/evtloop.h>
 #include <wx/image.h>
 #include <wx/imaggif.h>
 #include <wx/xpmhand.h>
 
 #include <windows.h>
 
+#ifdef __WXGTK__
+#include <glib.h>
+#endif
+
 wxBEGIN_EVENT_TABLE(MeterApp, wxApp)
   EVT_IDLE(MeterApp::OnIdle)
 wxEND_EVENT_TABLE()
+
+namespace {
+
+// Popup menus, message boxes and modal dialogs (the window's own and the help window's) run
+// loops of their own inside an event handler, and the toolkit's idle passes go on in them.
+// Meter data taken there would move the meters under the menu or box; it waits in the
+// thread's queue instead until the loop has ended.
+bool InsideModalLoop() {
+#ifdef __WXGTK__
+  // Each of them is a GLib loop of its own run from within the main loop's dispatch.
+  if (g_main_depth() > 1) return true;
+#endif
+  const wxEventLoopBase* active = wxEventLoopBase::GetActive();
+  return active != nullptr && !active->IsMain();
+}
+
+}  // namespace
 
 void RegisterMeterImageHandlers() {
   // The GTK port reads XPM data into bitmaps by itself; XPM files and the help pages' GIF
@@ -45,5 +67,6 @@ void MeterApp::OnIdle(wxIdleEvent&) {
   // wxWidgets 3 runs its own idle work (pending deletions, the windows' idle handlers) around
   // this handler; the frame's idle handler turns what changed during this sleep into repaints.
   if (!GetTopWindow() && wxTopLevelWindows.empty()) return;
+  if (InsideModalLoop()) return;
   SleepEx(kIdleSleepMs, TRUE);
 }

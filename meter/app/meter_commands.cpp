@@ -5,9 +5,8 @@
 #include "choice_label.h"
 #include "image_indicator.h"
 #include "llva_vxd_device.h"
+#include "meter_ballistics.h"
 #include "meter_errors.h"
-#include "ppm_ballistics.h"
-#include "ppm_peak_hold_ballistics.h"
 
 #include <wx/string.h>
 
@@ -135,15 +134,8 @@ void MeterFrame::BallisticsDown() {
 
 void MeterFrame::SetBallistics(int32_t mode) {
   ballisticsMode_ = mode;
-  MeterBallistics* left;
-  MeterBallistics* right;
-  if (mode == 1) {
-    left = new PpmPeakHoldBallistics;
-    right = new PpmPeakHoldBallistics;
-  } else {
-    left = new PpmBallistics;
-    right = new PpmBallistics;
-  }
+  MeterBallistics* left = MakeBallistics(mode).release();
+  MeterBallistics* right = MakeBallistics(mode).release();
   left->SetClipBits(clipMonitorBits_);
   right->SetClipBits(clipMonitorBits_);
   delete leftBallistics_;

@@ -2,11 +2,11 @@
 
 #include "choice_label.h"
 #include "llva_vxd_device.h"
+#include "meter_ballistics.h"
 #include "meter_errors.h"
 #include "meter_images.h"
 #include "meter_message.h"
 #include "meter_panel_window.h"
-#include "ppm_peak_hold_ballistics.h"
 
 #include <wx/font.h>
 
@@ -31,8 +31,8 @@ MeterFrame::MeterFrame()
   try {
     backgroundDC_ = new wxMemoryDC;
     backDC_ = new wxMemoryDC;
-    leftBallistics_ = new PpmPeakHoldBallistics;
-    rightBallistics_ = new PpmPeakHoldBallistics;
+    leftBallistics_ = MakeBallistics(ballisticsMode_).release();
+    rightBallistics_ = MakeBallistics(ballisticsMode_).release();
 
     SetIcons(MeterIcons());
 
@@ -74,8 +74,12 @@ MeterFrame::MeterFrame()
     ShowClipCount();
     ShowClipBits();
     // The switch shows whether the card is slaved from the start, not only after a stored
-    // setting was applied.
-    ShowSlave();
+    // setting was applied. Only the followers above end start-up when the card refuses to
+    // answer; a switch that cannot learn the card's state stays as it is.
+    try {
+      ShowSlave();
+    } catch (const NonfatalError&) {
+    }
     // The choice starts at its first item while the frame starts in mode 1; show the mode
     // in force.
     ballisticsChoice_->SetIndex(ballisticsMode_ == 1 ? 1 : 0);

@@ -9,12 +9,18 @@ void CALLBACK LLVAVxDDevice::NotificationRoutine(ULONG_PTR address) {
   const MeterNotification record = *reinterpret_cast<const MeterNotification*>(address);
   auto* client = reinterpret_cast<LLVAVxDDevice*>(static_cast<uintptr_t>(record.context));
   if (client == nullptr) return;
-  // A notification queued before its client was closed must not touch the freed object.
-  if (!live_clients::Contains(client)) return;
-  client->Dispatch(record);
+  // A notification queued before its client was closed must not touch the freed object, nor
+  // a later client at the same address, nor be acknowledged on that client's handle.
+  const uint32_t serial = live_clients::Receiving(client);
+  if (serial == 0) return;
+  client->Dispatch(record, serial);
 }
 
-void LLVAVxDDevice::Dispatch(const MeterNotification& record) {
+void CALLBACK LLVAVxDDevice::BeginReceiving(ULONG_PTR serial) {
+  live_clients::Open(static_cast<uint32_t>(serial));
+}
+
+void LLVAVxDDevice::Dispatch(const MeterNotification& record, uint32_t serial) {
   // The routine runs inside the platform's alertable wait, where an exception has nowhere to
   // go; whatever a callback throws ends here, and the block is still acknowledged so the
   // driver can reuse its slot.
@@ -37,7 +43,8 @@ void LLVAVxDDevice::Dispatch(const MeterNotification& record) {
     }
   } catch (...) {
   }
-  if (live_clients::Contains(this)) Acknowledge();
+  // A callback may have closed the client.
+  if (live_clients::Receiving(this) == serial) Acknowledge();
 }
 
 void LLVAVxDDevice::Acknowledge() {

@@ -40,7 +40,7 @@ LLVAVxDDevice::LLVAVxDDevice(MeterCallbackTarget* meterContext, MeterDataCallbac
     if (info.supported == 0 || info.unsupported != 0) throw LLVAUnsupportedHWError();
 
     sampleRate_ = static_cast<LONG>(info.sampleRate);
-    live_clients::Add(this);
+    serial_ = live_clients::Add(this);
   } catch (...) {
     CloseHandle(handle_);
     handle_ = nullptr;
@@ -79,6 +79,10 @@ void LLVAVxDDevice::Start() {
   MeterStartRecord record = {
       static_cast<DWORD>(reinterpret_cast<uintptr_t>(&LLVAVxDDevice::NotificationRoutine)),
       static_cast<DWORD>(reinterpret_cast<uintptr_t>(this))};
+  // The card driver queues notifications to this thread only after the request below, so they
+  // come after this mark; what comes before it was meant for an earlier client.
+  if (!QueueUserAPC(&LLVAVxDDevice::BeginReceiving, GetCurrentThread(), serial_))
+    live_clients::Open(serial_);
   DWORD bytes = 0;
   if (!Request(handle_, IOCTL_LLVA_START, &record, sizeof record, nullptr, 0, &bytes))
     throw NonfatalError("VxD start failed");

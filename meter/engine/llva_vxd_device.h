@@ -7,6 +7,8 @@
 #include "llva_device.h"
 #include "meter_records.h"
 
+#include <stdint.h>
+
 class LLVAVxDDevice : public LLVADevice {
 public:
   // Throws LLVANotInstalledError, LLVAVersionMismatchError or LLVAUnsupportedHWError.
@@ -36,11 +38,13 @@ public:
   // The routine whose address Start hands to the card driver; `record` is the address of a
   // MeterNotification. Never throws.
   static void CALLBACK NotificationRoutine(ULONG_PTR record);
+  // Queued by Start ahead of the card driver's first notification; `serial` is the client's.
+  static void CALLBACK BeginReceiving(ULONG_PTR serial);
 
   static const LONG kRouteModes = 5;
 
 private:
-  void Dispatch(const MeterNotification& record);
+  void Dispatch(const MeterNotification& record, uint32_t serial);
   void Acknowledge();
   // Sends a request without buffers; throws NonfatalError(failureText) when it fails.
   void Command(DWORD code, const char* failureText);
@@ -53,4 +57,6 @@ private:
   SampleRateCallback rateCallback_ = nullptr;
   LONG sampleRate_;
   HANDLE handle_ = nullptr;
+  // Tells this client from any other that had or will have its address (see live_clients.h).
+  uint32_t serial_ = 0;
 };

@@ -65,6 +65,14 @@ void MeterBallistics::TrackClips(const int32_t* samples, int32_t count) {
   runLength_ = runLength;
 }
 
+double MeterBallistics::LevelCoefficient(int32_t rate) {
+  return 1.0 - exp(-1.0 / (rate * 0.0017));
+}
+
+double MeterBallistics::ReleaseCoefficient(int32_t rate) {
+  return 1.0 - exp(-1.0 / (rate * 0.65));
+}
+
 double MeterBallistics::ToDb(double value) {
   const double ratio = value / kFullScale;
   if (isnan(ratio)) return kFloorDb;

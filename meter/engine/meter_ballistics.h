@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include <memory>
+
 class MeterBallistics {
 public:
   // 0x7FFFFF00: the 24-bit maximum shifted into the top of the 32-bit sample.
@@ -35,8 +37,19 @@ public:
   // A magnitude in sample units as dB below full scale, never below the floor.
   static double ToDb(double value);
 
+  // The per-sample smoothing weights at `rate` Hz: the level's (time constant 1.7 ms) and the
+  // envelope's release (0.65 s).
+  static double LevelCoefficient(int32_t rate);
+  static double ReleaseCoefficient(int32_t rate);
+
 protected:
   void TrackClips(const int32_t* samples, int32_t count);
+
+  // Long silence decays every state towards zero, and the formulas would carry it into
+  // subnormal numbers, which the processor handles many times slower. Anything below this
+  // reads as the dB floor and is lost in rounding beside any sample, so it is taken as zero
+  // once a block is done.
+  static double FlushTiny(double value) { return value < 1e-20 ? 0.0 : value; }
 
 private:
   int32_t clipBits_ = 0;
@@ -47,3 +60,7 @@ private:
   int32_t inClip_ = 0;
   int32_t runLength_ = 0;
 };
+
+// Mode 1 is "Peak / Hold" (PpmPeakHoldBallistics); any other mode is "Peak Program"
+// (PpmBallistics).
+std::unique_ptr<MeterBallistics> MakeBallistics(int32_t mode);

@@ -78,7 +78,8 @@ TEST_F(MeterFrameTest, UnsupportedCardOrRefusedStartEndsStartUpWithoutAWindow) {
   EXPECT_TRUE(wxTopLevelWindows.empty());
   EXPECT_EQ(card.closedCount(), card.openCount());
 
-  // A route request that fails while the display is filled in ends start-up too.
+  // A route request that fails while the display is filled in ends start-up too, and so
+  // does a slave status that the rate read-out needs.
   card.reply(IOCTL_LLVA_START, {true, 0, {}, {}});
   card.reply(IOCTL_LLVA_GET_ROUTE, {false, 0, {}, {}});
   Messages().clear();
@@ -86,6 +87,14 @@ TEST_F(MeterFrameTest, UnsupportedCardOrRefusedStartEndsStartUpWithoutAWindow) {
   EXPECT_EQ(Messages(), std::vector<std::string>{"Vexa-o-meter: VxD route get failed, exiting!"});
   EXPECT_TRUE(wxTopLevelWindows.empty());
   EXPECT_EQ(card.closedCount(), card.openCount());
+
+  Route(0);
+  card.reply(IOCTL_LLVA_GET_SLAVE_STATUS, {false, 0, {}, {}});
+  Messages().clear();
+  EXPECT_FALSE(app.OnInit());
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{"Vexa-o-meter: VxD S/PDIF slave status check failed, exiting!"});
+  EXPECT_TRUE(wxTopLevelWindows.empty());
 }
 
 }  // namespace

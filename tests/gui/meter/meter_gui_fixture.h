@@ -119,9 +119,12 @@ protected:
   void Route(DWORD mode) { card.reply(IOCTL_LLVA_GET_ROUTE, {true, 4, {mode}, {}}); }
   void Slaved(DWORD status) { card.reply(IOCTL_LLVA_GET_SLAVE_STATUS, {true, 4, {status}, {}}); }
 
+  // As the program's first idle pass would, lets the started client come to the front of the
+  // thread's queue, from where the card's notifications reach it.
   MeterFrame& Open() {
     frame.reset(new MeterFrame);
     probe.reset(new MeterFrameProbe(*frame));
+    SleepEx(0, TRUE);
     return *frame;
   }
 

@@ -129,6 +129,16 @@ TEST_F(MeterFrameTest, RefusedSettingIsSkippedSilentlyAndTheNextGroupRuns) {
   EXPECT_EQ(card.SentWords(IOCTL_LLVA_SET_ROUTE), std::vector<LONG>{1});
   EXPECT_EQ(card.SentWords(IOCTL_LLVA_SET_SAMPLE_RATE), std::vector<LONG>{0});
   EXPECT_EQ(MeterFrameProbe(frame).ClipCount(), 5);
+  Close(frame);
+
+  // Slaved without an S/PDIF clock, the card refuses to report its slaving: the rate needs
+  // no status then, and the stored slaving is skipped like any refused setting.
+  card.refused = {IOCTL_LLVA_GET_SLAVE_STATUS};
+  card.rate = 0;
+  WriteStore("slave_enabled=1\n");
+  ASSERT_NO_THROW(Open());
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(MeterFrameProbe(frame).SlaveSwitch()->GetState(), PushButton::kUp);
 }
 
 TEST_F(MeterFrameTest, MalformedStoreIsIgnoredAndKept) {

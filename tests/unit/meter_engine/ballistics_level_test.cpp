@@ -1,7 +1,6 @@
 // Levels, peaks and their dB values, checked against the plain per-sample formulas and
 // against what a meter must show for known signals.
 #include "ppm_ballistics.h"
-#include "ppm_envelope.h"
 #include "ppm_peak_hold_ballistics.h"
 
 #include <gtest/gtest.h>
@@ -23,25 +22,26 @@ struct PlainMeter {
   double peak = 0.0;
   int32_t hold = 3000;
 
-  void Process(const std::vector<int32_t>& samples, int32_t rate, bool peakHold) {
+  void Sample(int32_t s, double a, double b, int32_t holdSamples) {
+    const double x = fabs(static_cast<double>(s));
+    if (x > envelope)
+      envelope = x;
+    else
+      envelope = envelope + (x - envelope) * b;
+    level = level + (envelope - level) * a;
+    if (level > peak) {
+      hold = holdSamples;
+      peak = level;
+    } else {
+      hold -= 1;
+      if (hold <= 0) peak = peak - peak * 0.00025;
+    }
+  }
+
+  void Process(const std::vector<int32_t>& samples, int32_t rate) {
     const double a = 1.0 - exp(-1.0 / (rate * 0.0017));
     const double b = 1.0 - exp(-1.0 / (rate * 0.65));
-    for (int32_t s : samples) {
-      const double x = fabs(static_cast<double>(s));
-      if (x > envelope)
-        envelope = x;
-      else
-        envelope = envelope + (x - envelope) * b;
-      level = level + (envelope - level) * a;
-      if (!peakHold) continue;
-      if (level > peak) {
-        hold = rate * 3000 / 1000;
-        peak = level;
-      } else {
-        hold -= 1;
-        if (hold <= 0) peak = peak - peak * 0.00025;
-      }
-    }
+    for (int32_t s : samples) Sample(s, a, b, rate * 3000 / 1000);
   }
 };
 
@@ -63,9 +63,8 @@ void FeedInBlocks(T& ballistics, const std::vector<int32_t>& samples, int32_t ra
 }
 
 TEST(BallisticsLevelTest, CoefficientsAt44100) {
-  const PpmCoefficients k(44100);
-  EXPECT_NEAR(k.level, 0.0132501, 1e-7);
-  EXPECT_NEAR(k.release, 0.0000348851, 1e-10);
+  EXPECT_NEAR(MeterBallistics::LevelCoefficient(44100), 0.0132501, 1e-7);
+  EXPECT_NEAR(MeterBallistics::ReleaseCoefficient(44100), 0.0000348851, 1e-10);
 }
 
 TEST(BallisticsLevelTest, DbConversionFloorAndNaN) {
@@ -88,6 +87,9 @@ TEST(BallisticsLevelTest, FreshObjectsAndNames) {
   EXPECT_EQ(ppm.PeakDb(), -188.0);
   EXPECT_EQ(hold.PeakDb(), -188.0);
   EXPECT_EQ(hold.ClipBits(), 16);
+  // The program's and meterprobe's factory: mode 1 holds peaks, any other mode does not.
+  EXPECT_STREQ(MakeBallistics(1)->Name(), "PPM w/Peak Hold");
+  for (int32_t mode : {0, 2, -1}) EXPECT_STREQ(MakeBallistics(mode)->Name(), "PPM");
 
   const std::vector<int32_t> quiet = Sine(kFullScale / 100, 1000, 44100, 100);
   hold.Process(quiet.data(), 100, 44100);
@@ -99,9 +101,8 @@ TEST(BallisticsLevelTest, FreshObjectsAndNames) {
   EXPECT_GT(hold.PeakDb(), -0.1);
 }
 
-// Block sizes that exercise single samples, odd counts and blocks longer than the internal
-// stretches between flushes; rates that the card offers.
-TEST(BallisticsLevelTest, AgreesWithThePlainFormulasUpToRounding) {
+// Block sizes from single samples to long odd counts; rates that the card offers.
+TEST(BallisticsLevelTest, AgreesWithThePlainFormulasWhateverTheBlocks) {
   std::mt19937 random(11);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
   for (int32_t rate : {9600, 44100, 48000, 96000}) {
@@ -118,14 +119,69 @@ TEST(BallisticsLevelTest, AgreesWithThePlainFormulasUpToRounding) {
       PlainMeter plain;
       PpmBallistics ppm;
       PpmPeakHoldBallistics hold;
-      plain.Process(signal, rate, true);
+      plain.Process(signal, rate);
       FeedInBlocks(ppm, signal, rate, block);
       FeedInBlocks(hold, signal, rate, block);
       SCOPED_TRACE(testing::Message() << "rate " << rate << " block " << block);
-      EXPECT_NEAR(ppm.LevelDb(), MeterBallistics::ToDb(plain.level), 1e-6);
-      EXPECT_NEAR(hold.LevelDb(), MeterBallistics::ToDb(plain.level), 1e-6);
-      EXPECT_NEAR(hold.PeakDb(), MeterBallistics::ToDb(plain.peak), 1e-6);
+      EXPECT_EQ(ppm.LevelDb(), MeterBallistics::ToDb(plain.level));
+      EXPECT_EQ(hold.LevelDb(), MeterBallistics::ToDb(plain.level));
+      EXPECT_EQ(hold.PeakDb(), MeterBallistics::ToDb(plain.peak));
       EXPECT_EQ(hold.HoldCounter(), std::max(plain.hold, 0));
+    }
+  }
+}
+
+// A steady magnitude (DC, or a square wave) that steps up or down after a second, followed
+// long enough for the peak to hold and fall. The formulas run sample by sample; the meters
+// take the same samples in blocks from one sample to the card's 40 ms and are compared with
+// them after every block.
+TEST(BallisticsLevelTest, StepResponsesFollowTheFormulas) {
+  const int32_t kLow = 0x06000000;   // about -25 dB
+  const int32_t kHigh = 0x60000000;  // about -2.5 dB
+  struct Step {
+    const char* name;
+    bool square;
+    int32_t before;
+    int32_t after;
+  };
+  const Step steps[] = {{"DC up", false, kLow, kHigh},
+                        {"DC down", false, kHigh, kLow},
+                        {"square up", true, kLow, kHigh},
+                        {"square down", true, kHigh, kLow}};
+  for (int32_t rate : {9600, 44100, 48000, 96000}) {
+    const double a = 1.0 - exp(-1.0 / (rate * 0.0017));
+    const double b = 1.0 - exp(-1.0 / (rate * 0.65));
+    const int32_t blocks[] = {1, 2, 3, 7, 256, 1000, rate / 25};
+    for (const Step& step : steps) {
+      // Half a period of a 1 kHz square wave.
+      const int32_t half = rate / 2000;
+      std::vector<int32_t> signal(rate * 11 / 2);
+      for (int32_t i = 0; i < static_cast<int32_t>(signal.size()); ++i) {
+        const int32_t magnitude = i < rate ? step.before : step.after;
+        signal[i] = step.square && (i / half) % 2 != 0 ? -magnitude : magnitude;
+      }
+      PlainMeter plain;
+      PpmBallistics ppm;
+      PpmPeakHoldBallistics hold;
+      size_t at = 0;
+      for (size_t next = 0; at < signal.size(); next = (next + 1) % std::size(blocks)) {
+        const int32_t n = static_cast<int32_t>(std::min<size_t>(blocks[next], signal.size() - at));
+        for (int32_t i = 0; i < n; ++i) plain.Sample(signal[at + i], a, b, rate * 3000 / 1000);
+        ppm.Process(signal.data() + at, n, rate);
+        hold.Process(signal.data() + at, n, rate);
+        at += n;
+        const double level = MeterBallistics::ToDb(plain.level);
+        const double peak = MeterBallistics::ToDb(plain.peak);
+        if (ppm.LevelDb() != level || hold.LevelDb() != level || hold.PeakDb() != peak ||
+            hold.HoldCounter() != std::max(plain.hold, 0)) {
+          ADD_FAILURE() << step.name << " at " << rate << " Hz differs after sample " << at
+                        << ": level " << ppm.LevelDb() << " / " << hold.LevelDb() << " dB, peak "
+                        << hold.PeakDb() << " dB, hold " << hold.HoldCounter()
+                        << "; the formulas give " << level << " dB, " << peak << " dB, "
+                        << plain.hold;
+          break;
+        }
+      }
     }
   }
 }

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <new>
 #include <thread>
 
 namespace {
@@ -32,6 +33,7 @@ TEST_F(MeterDeviceTest, NullRecordOrContextIsDroppedUnacknowledged) {
 
 TEST_F(MeterDeviceTest, MeterDataReachesTheCallbackAndIsAcknowledged) {
   LLVAVxDDevice client(&recorder, RecordData(), 44100);
+  Started(client);
   const int32_t left[3] = {1, 2, 3};
   const int32_t right[3] = {4, 5, 6};
   Deliver(Record(kMeterData, Address(left), Address(right), 3, &client));
@@ -51,6 +53,8 @@ TEST_F(MeterDeviceTest, MeterDataReachesTheCallbackAndIsAcknowledged) {
 TEST_F(MeterDeviceTest, MeterDataWithoutCallbackOrContextIsOnlyAcknowledged) {
   LLVAVxDDevice noCallback(&recorder, nullptr, 44100);
   LLVAVxDDevice noContext(nullptr, RecordData(), 44100);
+  Started(noCallback);
+  Started(noContext);
   Deliver(Record(kMeterData, 0, 0, 3, &noCallback));
   Deliver(Record(kMeterData, 0, 0, 3, &noContext));
   EXPECT_TRUE(recorder.data.empty());
@@ -59,6 +63,7 @@ TEST_F(MeterDeviceTest, MeterDataWithoutCallbackOrContextIsOnlyAcknowledged) {
 
 TEST_F(MeterDeviceTest, RateChangeUpdatesTheRateThenCallsTheRateCallback) {
   LLVAVxDDevice client(&recorder, RecordData(), 44100);
+  Started(client);
   Deliver(Record(kSampleRateChange, 44100, 0, 0, &client));
   EXPECT_EQ(client.GetSampleRate(), 44100);
   EXPECT_TRUE(recorder.rates.empty());
@@ -79,6 +84,7 @@ TEST_F(MeterDeviceTest, RateChangeUpdatesTheRateThenCallsTheRateCallback) {
 
 TEST_F(MeterDeviceTest, OtherKindsAreAcknowledgedAndIgnored) {
   LLVAVxDDevice client(&recorder, RecordData(), 44100);
+  Started(client);
   client.SetSampleRateCallback(&recorder, RecordRate());
   Deliver(Record(3, 12345, 0, 4, &client));
   Deliver(Record(0, 12345, 0, 4, &client));
@@ -88,18 +94,49 @@ TEST_F(MeterDeviceTest, OtherKindsAreAcknowledgedAndIgnored) {
   EXPECT_EQ(client.GetSampleRate(), 48000);
 }
 
-TEST_F(MeterDeviceTest, NotificationForADeletedClientIsDropped) {
+// The routine's address as handed to the card, called the way the card calls it.
+PAPCFUNC RoutineFromStart(const vexa::testing::DeviceRequest& start) {
+  return reinterpret_cast<PAPCFUNC>(static_cast<uintptr_t>(start.inputWord(0)));
+}
+
+// A deleted client's notifications still queued reach no one: not the freed object, and not a
+// new client made at the same address, which must not take them for its own nor acknowledge
+// them on its own handle.
+TEST_F(MeterDeviceTest, NotificationsOfADeletedClientReachNoLaterClient) {
   auto client = std::make_unique<LLVAVxDDevice>(&recorder, RecordData(), 44100);
+  Started(*client);
   const MeterNotification stale = Record(kMeterData, 0, 0, 1, client.get());
   client.reset();
   Deliver(stale);
   EXPECT_TRUE(recorder.data.empty());
   EXPECT_EQ(card.count(IOCTL_LLVA_ACKNOWLEDGE), 0u);
-}
 
-// The routine's address as handed to the card, called the way the card calls it.
-PAPCFUNC RoutineFromStart(const vexa::testing::DeviceRequest& start) {
-  return reinterpret_cast<PAPCFUNC>(static_cast<uintptr_t>(start.inputWord(0)));
+  // One room used by two clients in turn, as the allocator may do.
+  alignas(LLVAVxDDevice) unsigned char room[sizeof(LLVAVxDDevice)];
+  auto* first = new (room) LLVAVxDDevice(&recorder, RecordData(), 44100);
+  first->Start();
+  const PAPCFUNC routine = RoutineFromStart(Sent(IOCTL_LLVA_START).back());
+  const int32_t samples[3] = {7, 8, 9};
+  const MeterNotification oldData = Record(kMeterData, Address(samples), Address(samples), 2, first);
+  const MeterNotification oldRate = Record(kSampleRateChange, 22050, 0, 0, first);
+  ASSERT_TRUE(card.queueApcToSender(IOCTL_LLVA_START, routine, reinterpret_cast<ULONG_PTR>(&oldData)));
+  ASSERT_TRUE(card.queueApcToSender(IOCTL_LLVA_START, routine, reinterpret_cast<ULONG_PTR>(&oldRate)));
+  first->~LLVAVxDDevice();
+
+  auto* second = new (room) LLVAVxDDevice(&recorder, RecordData(), 44100);
+  ASSERT_EQ(static_cast<void*>(second), static_cast<void*>(first));
+  second->Start();
+  const MeterNotification own = Record(kMeterData, Address(samples), Address(samples), 3, second);
+  ASSERT_TRUE(card.queueApcToSender(IOCTL_LLVA_START, routine, reinterpret_cast<ULONG_PTR>(&own)));
+  EXPECT_EQ(SleepEx(10000, TRUE), static_cast<DWORD>(WAIT_IO_COMPLETION));
+
+  ASSERT_EQ(recorder.data.size(), 1u);
+  EXPECT_EQ(recorder.data[0].count, 3);
+  EXPECT_EQ(second->GetSampleRate(), 48000);
+  const auto acknowledged = Sent(IOCTL_LLVA_ACKNOWLEDGE);
+  ASSERT_EQ(acknowledged.size(), 1u);
+  EXPECT_EQ(acknowledged[0].connection, Sent(IOCTL_LLVA_START).back().connection);
+  second->~LLVAVxDDevice();
 }
 
 TEST_F(MeterDeviceTest, NotificationsRunOnlyInAnAlertableWaitOfTheStartingThread) {

@@ -59,6 +59,13 @@ protected:
     card.reply(IOCTL_LLVA_GET_INFO, {true, 48, {0, 1, 0, 0, 0, 0, rate}, {}});
   }
 
+  // Starts the client and lets its start reach the front of the thread's queue, as the first
+  // alertable wait after Start does: from there on the card's notifications reach it.
+  static void Started(LLVAVxDDevice& client) {
+    client.Start();
+    SleepEx(0, TRUE);
+  }
+
   // Requests with this code, in the order sent.
   std::vector<vexa::testing::DeviceRequest> Sent(DWORD code) const {
     std::vector<vexa::testing::DeviceRequest> out;
