@@ -27,6 +27,7 @@
 #endif
 
 #include "aggregating_host.h"
+#include "device_records.h"
 #include "driver_identity.h"
 #include "iasio.h"
 
@@ -232,7 +233,14 @@ TEST_F(AsioHostileTest, ReleaseFromInsideARateChangeEndsTheThreadByItself) {
     std::lock_guard<std::mutex> hold(rateChangeLock);
     rateChangeOnce = [&] { releaseDriver(); };
   }
-  ASSERT_EQ(driver->setSampleRate(48000.0), ASE_OK);
+  // Another program changes the rate, so that no call of this host is in the driver meanwhile.
+  HANDLE other =
+      CreateFileA(VV_DEVICE_NAME, 0, 0, nullptr, VV_OPEN_DISPOSITION, VV_OPEN_FLAGS, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  DWORD rate = 48000, bytes = 0;
+  EXPECT_TRUE(DeviceIoControl(other, IOCTL_VV_SET_SAMPLE_RATE, &rate, sizeof rate, nullptr, 0,
+                              &bytes, nullptr));
+  CloseHandle(other);
   ASSERT_TRUE(eventually([&] { return released.load() && canUnloadNow() == S_OK; }));
 }
 
