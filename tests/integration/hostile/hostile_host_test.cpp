@@ -103,12 +103,16 @@ struct CallFromAnotherThread {
   bool returned = false;
 
   CallFromAnotherThread(Behaviour& host, const std::function<void()>& call) {
-    int before = host.calls.load();
-    auto done = std::async(std::launch::async, call);
+    std::atomic<int> before{0}, atReturn{0};
+    auto done = std::async(std::launch::async, [&] {
+      before = host.calls.load();
+      call();
+      atReturn = host.calls.load();
+    });
     returned = done.wait_for(kSettleBound) == std::future_status::ready;
     if (!returned) return;
-    int atReturn = host.calls.load();
-    // In progress at the call, or started before the call was seen: one each at most.
+    // A callback that was under way when the call came, or had just passed its last look for a
+    // waiting call, is the one a call may wait for.
     startedDuring = atReturn - before;
     std::this_thread::sleep_for(100ms);
     startedAfter = host.calls.load() - atReturn;
