@@ -15,19 +15,25 @@
 
 namespace {
 
+void copyBuiltModule(const std::string& to) {
+  std::ifstream from(ServerModule::builtPath(), std::ios::binary);
+  std::ofstream copy(to, std::ios::binary);
+  copy << from.rdbuf();
+}
+
+void captureBoxes(std::vector<vexa::platform::MessageBoxCall>* boxes) {
+  vexa::platform::setMessageBoxAnswerer([boxes](const vexa::platform::MessageBoxCall& call) {
+    boxes->push_back(call);
+    return IDOK;
+  });
+}
+
 TEST(ModuleNameTest, RegistrationUnderAnotherNameFailsWithItsMessage) {
   FakeCard card;
   std::string copy = card.registry.path() + ".tx_vexa.so";
-  {
-    std::ifstream from(ServerModule::builtPath(), std::ios::binary);
-    std::ofstream to(copy, std::ios::binary);
-    to << from.rdbuf();
-  }
+  copyBuiltModule(copy);
   std::vector<vexa::platform::MessageBoxCall> boxes;
-  vexa::platform::setMessageBoxAnswerer([&](const vexa::platform::MessageBoxCall& call) {
-    boxes.push_back(call);
-    return IDOK;
-  });
+  captureBoxes(&boxes);
   {
     ServerModule renamed(copy);
     ASSERT_TRUE(renamed.loaded());
@@ -55,16 +61,9 @@ TEST(ModuleNameTest, APathTooLongForRegistrationIsRefusedNotCut) {
   folder += "/" + std::string(160, 'e');
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
   std::string copy = folder + "/tx_va.so";
-  {
-    std::ifstream from(ServerModule::builtPath(), std::ios::binary);
-    std::ofstream to(copy, std::ios::binary);
-    to << from.rdbuf();
-  }
+  copyBuiltModule(copy);
   std::vector<vexa::platform::MessageBoxCall> boxes;
-  vexa::platform::setMessageBoxAnswerer([&](const vexa::platform::MessageBoxCall& call) {
-    boxes.push_back(call);
-    return IDOK;
-  });
+  captureBoxes(&boxes);
   {
     ServerModule deep(copy);
     ASSERT_TRUE(deep.loaded());
