@@ -66,8 +66,8 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
   };
   auto words = [&](std::initializer_list<uint32_t> values) {
     reply.ok = true;
-    reply.data.resize(values.size() * 4);
-    memcpy(reply.data.data(), values.begin(), reply.data.size());
+    reply.data.resize(values.size() * sizeof(uint32_t));
+    memcpy(reply.data.data(), values.begin(), values.size() * sizeof(uint32_t));
     reply.bytes = uint32_t(reply.data.size());
     return reply;
   };
@@ -124,7 +124,8 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       catchUp(time);
       model_.start();
       // Halves completed before the start are owed to no one.
-      page_->startMark.store(page_->halves.load());
+      startMark_ = halves_;
+      publishWaitPage();
       clockChanged();
       return done();
 
@@ -168,6 +169,7 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
     // A counted event per handle: every completed half wakes each handle once, late or not.
     case IOCTL_VV_WAIT_HALF_BUFFER: {
       uint32_t seen;
+      publishWaitPage();
       if (wire::claimOwedHalf(*page_, *handle.cell, &seen)) {
         uint32_t answer[2];
         wire::waitAnswer(*page_, *handle.cell, answer);
