@@ -59,6 +59,12 @@ void CardService::disconnected(ChannelId channel) {
   forgetChannel(channel);
 }
 
+bool CardService::greeted(ChannelId channel) {
+  std::lock_guard<std::mutex> hold(lock_);
+  auto found = channels_.find(channel);
+  return found == channels_.end() || found->second.role != 0;
+}
+
 size_t CardService::handleCount() {
   std::lock_guard<std::mutex> hold(lock_);
   return handles_.size();

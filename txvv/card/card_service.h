@@ -37,6 +37,8 @@ public:
   // HangUp: the message was malformed or out of place; the channel is forgotten already.
   Verdict received(ChannelId channel, const uint8_t* data, size_t size);
   void disconnected(ChannelId channel);
+  // False while the channel is open and has not said hello.
+  bool greeted(ChannelId channel);
 
   // Brings the card up to `now`; returns the time of its next event, 0 when none is due
   // (no clock, or nothing scheduled).
