@@ -102,10 +102,10 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       if (model_.options().streamFault == StreamFault::Refuse) return fail(ERROR_BUSY);
       if (model_.options().streamFault == StreamFault::Empty) return done();
       if (streamOwner_ != 0 && !owner) return fail(ERROR_BUSY);
-      uint32_t frames = model_.nearestBufferFrames(word(in) / 4);
-      if (owner && model_.running()) frames = model_.bufferFrames();
       catchUp(time);
-      if (!model_.claimStream(frames)) return fail(ERROR_NOT_ENOUGH_MEMORY);
+      if (!model_.claimStream()) return fail(ERROR_NOT_ENOUGH_MEMORY);
+      // The owner's claim again keeps the size while the stream runs.
+      if (!(owner && model_.running())) model_.setBufferFrames(word(in) / 4);
       streamOwner_ = handle.id;
       return streamConfig();
     }
@@ -113,9 +113,7 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
     case IOCTL_VV_SET_BUFFERS: {
       if (!owner) return fail(ERROR_ACCESS_DENIED);
       if (model_.running()) return fail(ERROR_BUSY);
-      uint32_t bytes = word(in);
-      if (bytes % 4 != 0 || !model_.acceptsBufferFrames(bytes / 4)) return fail(ERROR_INVALID_PARAMETER);
-      model_.setBufferFrames(bytes / 4);
+      model_.setBufferFrames(word(in) / 4);  // the claim's rule: the nearest size of the card
       return streamConfig();
     }
 
