@@ -18,12 +18,19 @@ std::string readString(HKEY key, const char* name) {
 
 }  // namespace
 
-std::vector<InstalledDriver> installedDrivers() {
+std::vector<InstalledDriver> installedDrivers(LONG* status) {
   std::vector<InstalledDriver> drivers;
   HKEY root = nullptr;
-  if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO", &root) != ERROR_SUCCESS) return drivers;
+  *status = RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO", &root);
+  if (*status == ERROR_FILE_NOT_FOUND) *status = ERROR_SUCCESS;  // nothing installed
+  if (root == nullptr || *status != ERROR_SUCCESS) return drivers;
   char name[MAX_PATH + 1];
-  for (DWORD index = 0; RegEnumKeyA(root, index, name, sizeof name) == ERROR_SUCCESS; index++) {
+  for (DWORD index = 0;; index++) {
+    LONG found = RegEnumKeyA(root, index, name, sizeof name);
+    if (found != ERROR_SUCCESS) {
+      if (found != ERROR_NO_MORE_ITEMS) *status = found;
+      break;
+    }
     InstalledDriver driver;
     driver.keyName = name;
     HKEY key = nullptr;

@@ -14,4 +14,6 @@ struct InstalledDriver {
   bool clsidValid = false;
 };
 
-std::vector<InstalledDriver> installedDrivers();
+// *status: ERROR_SUCCESS (none installed is no error), else the registry's error: the list is
+// then incomplete.
+std::vector<InstalledDriver> installedDrivers(LONG* status);

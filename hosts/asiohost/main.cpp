@@ -50,9 +50,15 @@ int main(int argc, char** argv) {
     fprintf(stderr, "asiohost: COM did not initialise\n");
     return 1;
   }
-  std::vector<InstalledDriver> drivers = installedDrivers();
+  LONG registry = ERROR_SUCCESS;
+  std::vector<InstalledDriver> drivers = installedDrivers(&registry);
   int status = 0;
-  if (options.command == "list") {
+  if (registry != ERROR_SUCCESS) {
+    // An unreadable registry is no empty one: say so rather than report no drivers.
+    fprintf(stderr, "asiohost: the registry could not be read (error %ld)\n",
+            static_cast<long>(registry));
+    status = 1;
+  } else if (options.command == "list") {
     if (drivers.empty()) printf("no ASIO drivers installed\n");
     for (const auto& driver : drivers)
       printf("%s\t%s\t%s\n", driver.keyName.c_str(), driver.clsidText.c_str(),

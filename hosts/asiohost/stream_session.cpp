@@ -152,6 +152,7 @@ long StreamSession::asioMessage(long selector, long value, void*, double*) {
 
 void StreamSession::onSwitch(long index, bool viaTimeInfo) {
   int64_t entered = monotonicNs();
+  lastSwitchNs_.store(entered);
   CallbackRecord record{};
   record.wallNs = entered;
   record.index = index;
@@ -230,6 +231,7 @@ int StreamSession::stream() {
 
   double cpuBefore = processCpuSeconds();
   int64_t began = monotonicNs();
+  lastSwitchNs_.store(began);
   ASIOError started = asio_->start();
   if (started != ASE_OK) {
     fprintf(stderr, "asiohost: start failed (%ld)\n", started);
@@ -247,19 +249,26 @@ int StreamSession::stream() {
       printf("reset requested: reloading the driver\n");
       unload();
       reloads_++;
-      if (!load(true) || asio_->start() != ASE_OK) {
+      bool reloaded = load(true);
+      lastSwitchNs_.store(monotonicNs());  // the reload's own time is no silence of the card
+      if (!reloaded || asio_->start() != ASE_OK) {
         fprintf(stderr, "asiohost: the reloaded driver does not stream\n");
         return 1;
       }
     }
   }
+  int64_t stopping = monotonicNs();
   ASIOError stopped = asio_->stop();
   double wall = static_cast<double>(monotonicNs() - began) / 1e9;
   double cpu = processCpuSeconds() - cpuBefore;
   if (stopped != ASE_OK) fprintf(stderr, "asiohost: stop failed (%ld)\n", stopped);
   asio_->disposeBuffers();
 
-  report(cpu, wall);
+  uint64_t undelivered = undeliveredHalves(lastSwitchNs_.load(), stopping, bufferSize_, rate_);
+  report(cpu, wall, undelivered);
+  if (undelivered)
+    fprintf(stderr, "asiohost: the stream ended early: no callback in the last %.0f ms\n",
+            static_cast<double>(stopping - lastSwitchNs_.load()) / 1e6);
 
   bool written = true;
   if (!recorded_.empty()) {
@@ -274,10 +283,10 @@ int StreamSession::stream() {
   }
   if (!written) fprintf(stderr, "asiohost: %s\n", error.c_str());
   unload();
-  return records_.empty() || !written ? 1 : 0;
+  return records_.empty() || !written || stopped != ASE_OK || undelivered ? 1 : 0;
 }
 
-void StreamSession::report(double cpuSeconds, double wallSeconds) {
+void StreamSession::report(double cpuSeconds, double wallSeconds, uint64_t undelivered) {
   StreamFigures f = computeFigures(records_, bufferSize_, rate_);
   double cpuPerPeriodUs = f.callbacks ? cpuSeconds * 1e6 / static_cast<double>(f.callbacks) : 0;
   if (options_.positions)
@@ -290,6 +299,7 @@ void StreamSession::report(double cpuSeconds, double wallSeconds) {
   printf("halves the card completed: %llu, missed: %llu\n",
          static_cast<unsigned long long>(f.halvesCompleted),
          static_cast<unsigned long long>(f.missedHalves));
+  printf("halves the card did not deliver: %llu\n", static_cast<unsigned long long>(undelivered));
   printf("position steps other than %ld frames: %zu\n", bufferSize_, f.irregularSteps);
   if (positionFailures_) printf("getSamplePosition failures: %d\n", positionFailures_.load());
   printf("period: mean %.1f us, sd %.1f us, min %.1f us, max %.1f us (ideal %.1f us)\n",

@@ -36,7 +36,7 @@ private:
   void onSwitch(long index, bool viaTimeInfo);
   void fillOutputs(long index);
   void takeInputs(long index);
-  void report(double cpuSeconds, double wallSeconds);
+  void report(double cpuSeconds, double wallSeconds, uint64_t undelivered);
 
   const HostOptions& options_;
   const InstalledDriver& driver_;
@@ -62,5 +62,6 @@ private:
   std::condition_variable resetSignal_;
   std::atomic<int> rateChanges_{0};
   std::atomic<int> positionFailures_{0};
+  std::atomic<int64_t> lastSwitchNs_{0};  // the latest callback's entry, or the start
   int reloads_ = 0;
 };

@@ -15,6 +15,15 @@ double percentile(std::vector<double> values, double fraction) {
 
 }  // namespace
 
+uint64_t undeliveredHalves(int64_t lastCallbackNs, int64_t stopNs, long bufferSize, double rate) {
+  if (bufferSize <= 0 || rate <= 0 || stopNs <= lastCallbackNs) return 0;
+  double periodNs = 1e9 * static_cast<double>(bufferSize) / rate;
+  double silentNs = static_cast<double>(stopNs - lastCallbackNs);
+  // A loaded machine delays a callback by a few periods now and then, never by this much.
+  if (silentNs <= fmax(4 * periodNs, 250e6)) return 0;
+  return static_cast<uint64_t>(silentNs / periodNs);
+}
+
 StreamFigures computeFigures(const std::vector<CallbackRecord>& records, long bufferSize,
                              double rate) {
   StreamFigures figures;

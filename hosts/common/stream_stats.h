@@ -24,6 +24,11 @@ struct StreamFigures {
   double lateMedianUs = 0, lateP99Us = 0, lateMaxUs = 0;
 };
 
+// Halves the card owed between the last callback (or the start, when none came) and the stop,
+// when that silence was longer than a late callback explains: the card died or the stream
+// ended early. 0 for a run that streamed to its end.
+uint64_t undeliveredHalves(int64_t lastCallbackNs, int64_t stopNs, long bufferSize, double rate);
+
 // Lateness is measured against the ideal grid that the sample positions define at `rate`,
 // relative to the earliest callback.
 StreamFigures computeFigures(const std::vector<CallbackRecord>& records, long bufferSize,

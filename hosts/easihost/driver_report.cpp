@@ -64,6 +64,8 @@ void printStreamFigures(const EasiRunFigures& figures, uint32_t rate, LONG frame
   printf("callbacks: %zu (the clock completed about %llu halves)\n", t.callbacks,
          static_cast<unsigned long long>(t.halvesCompleted));
   printf("lag errors: %llu\n", static_cast<unsigned long long>(figures.lagErrors));
+  printf("halves the card did not deliver: %llu\n",
+         static_cast<unsigned long long>(figures.undeliveredHalves));
   printf("period: mean %.1f us, sd %.1f us, min %.1f us, max %.1f us (ideal %.1f us)\n",
          t.periodMeanUs, t.periodSdUs, t.periodMinUs, t.periodMaxUs,
          rate ? 1e6 * static_cast<double>(frames) / rate : 0.0);

@@ -123,6 +123,7 @@ void StreamSession::halfBufferDone(LONG half) {
   }
 
   if (streaming) {
+    lastCallbackNs_.store(entry, std::memory_order_relaxed);
     if (recordCount_ < records_.size()) {
       CallbackRecord& record = records_[recordCount_];
       record.wallNs = entry;
@@ -192,6 +193,7 @@ bool StreamSession::run(double seconds, std::string* error) {
   streaming_.store(true, std::memory_order_release);
   double started = monotonicSeconds();
   double cpuStarted = processCpuSeconds();
+  lastCallbackNs_.store(monotonicNs());
   result = driver_->startStream();
   if (result != EASI_OK) *error = "startStream reported error " + std::to_string(result);
 
@@ -204,6 +206,7 @@ bool StreamSession::run(double seconds, std::string* error) {
 
   double elapsed = monotonicSeconds() - started;
   double cpu = processCpuSeconds() - cpuStarted;
+  int64_t stopping = monotonicNs();
   LONG stopped = driver_->stopStream();
   streaming_.store(false, std::memory_order_release);
   advancePending(budget);
@@ -211,11 +214,16 @@ bool StreamSession::run(double seconds, std::string* error) {
   ticker.join();
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 
+  int64_t last = lastCallbackNs_.load();
+  figures_.undeliveredHalves = undeliveredHalves(last, stopping, static_cast<long>(frames_), rate_);
   if (result == EASI_OK && stopped != EASI_OK)
     *error = "stopStream reported error " + std::to_string(stopped);
+  else if (result == EASI_OK && figures_.undeliveredHalves)
+    *error = "the stream ended early: no callback in the last " +
+             std::to_string((stopping - last) / 1000000) + " ms";
   figures_.seconds = elapsed;
   figures_.cpuSeconds = cpu;
-  return result == EASI_OK && stopped == EASI_OK;
+  return result == EASI_OK && stopped == EASI_OK && figures_.undeliveredHalves == 0;
 }
 
 void StreamSession::finish() {

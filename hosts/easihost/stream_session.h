@@ -17,6 +17,7 @@
 struct EasiRunFigures {
   uint64_t lagErrors = 0;      // halves whose positions could not be advanced in time
   uint64_t droppedFrames = 0;  // recording space ran out
+  uint64_t undeliveredHalves = 0;  // owed by the card after its last callback
   double seconds = 0;
   double cpuSeconds = 0;
   double callbackMeanUs = 0;
@@ -66,6 +67,7 @@ private:
   static constexpr size_t kRing = 4096;
   LONG halves_[kRing] = {};
   std::atomic<uint64_t> callbacksDone_{0};
+  std::atomic<int64_t> lastCallbackNs_{0};
   std::atomic<uint32_t> wakeups_{0};
   uint64_t advanced_ = 0;
   bool lagging_ = false;

@@ -4,6 +4,8 @@
 
 #include "../../txvv/wire/socket_path.h"
 
+#include <errno.h>
+#include <stdio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -40,6 +42,7 @@ private:
   static int connectOrStart(const std::string& path) {
     int fd = txvv_client::connectCard(path);
     if (fd >= 0) return fd;
+    if (errno == EACCES) return refuseForeign(path);
     if (!txvv_client::startDaemon(path)) return -1;
     // Normally listening already; give a slow machine a moment.
     for (int attempt = 0; fd < 0 && attempt < 50; ++attempt) {
@@ -49,7 +52,15 @@ private:
         nanosleep(&pause, nullptr);
       }
     }
+    if (fd < 0 && errno == EACCES) return refuseForeign(path);
     return fd;
+  }
+
+  static int refuseForeign(const std::string& path) {
+    fprintf(stderr, "vexa: the card socket %s is served by another user's process: refused\n",
+            path.c_str());
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
   }
 };
 

@@ -41,6 +41,7 @@ private:
 };
 
 // Socket plumbing (txvv_client_socket.cpp).
+// -1 when nothing answers, or (errno EACCES) when a process of another user does.
 int connectCard(const std::string& path);
 bool startDaemon(const std::string& path);
 // One message; fds passed with it land in *fds (the caller closes them). -1 on failure.

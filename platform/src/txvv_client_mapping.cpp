@@ -1,6 +1,7 @@
 #include "txvv_client.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <deque>
@@ -30,7 +31,9 @@ int64_t nowMs() {
 }  // namespace
 
 std::shared_ptr<Mapping> Mapping::map(int fd, size_t size) {
-  if (size == 0) return nullptr;
+  // Past the memory's end a read would fault (SIGBUS), whatever size a message claimed.
+  struct stat memory {};
+  if (size == 0 || fstat(fd, &memory) != 0 || uint64_t(memory.st_size) < size) return nullptr;
   void* base = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (base == MAP_FAILED) return nullptr;
   return std::shared_ptr<Mapping>(new Mapping(static_cast<uint8_t*>(base), size));

@@ -124,15 +124,20 @@ void Handle::handleEvent(const uint8_t* buffer, size_t n, const std::vector<int>
     return;
   wire::NotificationMessage note;
   memcpy(&note, buffer, sizeof note);
-  size_t blockBytes = size_t(note.count) * 4;
-  size_t size = meter.blocks->size();
+  // In 64 bits: on i386 a count of 2^30 + 16 would pass as 64 bytes.
+  uint64_t blockBytes = uint64_t(uint32_t(note.count)) * 4;
+  uint64_t size = meter.blocks->size();
   bool valid = note.slot < kRecordSlots && (note.kind == 2 || note.kind == 1);
   if (note.kind == 1)
     valid = valid && note.count >= 0 && note.word1 >= wire::kMeterBlocksOffset &&
             note.word1 <= size && size - note.word1 >= blockBytes &&
             note.word2 >= wire::kMeterBlocksOffset && note.word2 <= size &&
             size - note.word2 >= blockBytes;
-  if (!valid) return;
+  if (!valid) {
+    // Dropped, but answered: the card holds the slot until it is acknowledged.
+    if (note.session == meter.session.load()) acknowledge();
+    return;
+  }
   std::unique_lock<std::mutex> writing(meter.recordLock);
   MeterNotification& record = meter.records[note.slot];
   record.kind = note.kind;

@@ -45,6 +45,15 @@ int connectCard(const std::string& path) {
     ::close(fd);
     return -1;
   }
+  // Whoever answers is trusted with this process's requests and shares memory with it: only
+  // a daemon of this user may (a socket named in a shared folder may be anyone's).
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != getuid()) {
+    ::close(fd);
+    errno = EACCES;
+    return -1;
+  }
   return fd;
 }
 

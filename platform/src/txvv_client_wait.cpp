@@ -28,13 +28,22 @@ private:
   wire::WaitCell& cell_;
 };
 
+// A bare futex wait is no cancellation point of the C library: cancellation is let in for the
+// length of the system call, so TerminateThread still ends a thread asleep here at once.
+void sleepCancellably(wire::SharedWord& doorbell, uint32_t rung) {
+  int previous;
+  pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, &previous);
+  wire::sleepOnDoorbell(doorbell, rung);
+  pthread_setcanceltype(previous, nullptr);
+}
+
 }  // namespace
 
-// Every sleeper of the handle counted itself before it last looked at hungUp_: after hungUp_ is
-// set, this rings once for each, and each sees it.
+// Every sleeper of the handle counted itself and read the doorbell before it last looked at
+// hungUp_: after hungUp_ is set, one ring wakes them all, and each sees it.
 void Handle::wakeSleepers() {
   if (!waitCell_) return;
-  for (uint32_t n = waitCell_->sleepers.load(); n > 0; --n) sem_post(&waitCell_->doorbell);
+  if (waitCell_->sleepers.load() != 0) wire::ringDoorbell(waitCell_->doorbell);
 }
 
 // Nothing rings the doorbell of a daemon that died. Rather than waking every sleeper now and
@@ -81,16 +90,14 @@ bool Handle::waitForHalf(void* out, DWORD* returned) {
     // Counted before `halves` and hungUp_ are read again: the clock thread (or close(), or the
     // watcher) then either sees a sleeper and rings, or this thread sees what it did.
     Sleeping sleeping(cell);
-    while (page.halves.load() == seen) {
+    for (;;) {
+      uint32_t rung = cell.doorbell.load();
+      if (page.halves.load() != seen) break;
       if (hungUp_.load()) {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return false;
       }
-      // A cancellation point: TerminateThread ends a thread asleep here.
-      if (sem_wait(&cell.doorbell) != 0 && errno != EINTR) {
-        SetLastError(ERROR_GEN_FAILURE);  // a doorbell that cannot be waited on: never spin
-        return false;
-      }
+      sleepCancellably(cell.doorbell, rung);
     }
     wire::recordWake(page, cell, seen);
   }

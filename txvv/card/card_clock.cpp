@@ -116,15 +116,16 @@ void CardService::clockChanged() {
 // to every meter client.
 void CardService::rateChanged(int64_t now) {
   reanchor(now);
-  page_->rate.store(model_.rate());
-  page_->rateGeneration.fetch_add(1);
+  ++rateGeneration_;
+  publishWaitPage();
   for (auto& [id, handle] : handles_)
     if (handle->meter && handle->meter->active) deliverRate(*handle);
   clockChanged();
 }
 
 void CardService::halfCompleted() {
-  uint32_t seen = page_->halves.fetch_add(1);
+  uint32_t seen = halves_++;
+  publishWaitPage();
   completeWaits(seen);
   ringDoorbells();
 }
@@ -167,7 +168,7 @@ void CardService::completeWaits(uint32_t seen) {
 void CardService::ringDoorbells() {
   for (auto& [id, handle] : handles_)
     if (handle->cellIndex != kNoWaitCell && handle->cell->sleepers.load() != 0)
-      sem_post(&handle->cell->doorbell);
+      wire::ringDoorbell(handle->cell->doorbell);
 }
 
 }  // namespace txvv

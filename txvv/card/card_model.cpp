@@ -79,12 +79,12 @@ uint32_t CardModel::nearestBufferFrames(uint32_t frames) const {
   return frames - below < below + step - frames ? below : below + step;
 }
 
-bool CardModel::acceptsBufferFrames(uint32_t frames) const {
-  return frames >= options_.minBufferFrames && frames <= kMaxHalfFrames &&
-         frames % options_.minBufferFrames == 0;
+void CardModel::setBufferFrames(uint32_t asked) {
+  bufferFrames_ = nearestBufferFrames(asked);
+  layoutFrames_ = std::max(bufferFrames_, std::min(asked, kMaxHalfFrames));
 }
 
-bool CardModel::claimStream(uint32_t frames) {
+bool CardModel::claimStream() {
   if (!region_) {
     size_t size = kStatusAreaBytes +
                   size_t(options_.inputs + options_.outputs) * 2 * kLargestHalfStride;
@@ -95,7 +95,6 @@ bool CardModel::claimStream(uint32_t frames) {
     currentHalf_ = 0;
     posInHalf_ = 0;
   }
-  bufferFrames_ = frames;
   return true;
 }
 
@@ -103,6 +102,7 @@ void CardModel::releaseStream() {
   stop();
   region_.reset();
   bufferFrames_ = 0;
+  layoutFrames_ = 0;
 }
 
 int32_t* CardModel::half(bool output, uint32_t channel, uint32_t which) const {

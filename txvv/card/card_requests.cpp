@@ -66,8 +66,8 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
   };
   auto words = [&](std::initializer_list<uint32_t> values) {
     reply.ok = true;
-    reply.data.resize(values.size() * 4);
-    memcpy(reply.data.data(), values.begin(), reply.data.size());
+    reply.data.resize(values.size() * sizeof(uint32_t));
+    memcpy(reply.data.data(), values.begin(), values.size() * sizeof(uint32_t));
     reply.bytes = uint32_t(reply.data.size());
     return reply;
   };
@@ -102,10 +102,10 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       if (model_.options().streamFault == StreamFault::Refuse) return fail(ERROR_BUSY);
       if (model_.options().streamFault == StreamFault::Empty) return done();
       if (streamOwner_ != 0 && !owner) return fail(ERROR_BUSY);
-      uint32_t frames = model_.nearestBufferFrames(word(in) / 4);
-      if (owner && model_.running()) frames = model_.bufferFrames();
       catchUp(time);
-      if (!model_.claimStream(frames)) return fail(ERROR_NOT_ENOUGH_MEMORY);
+      if (!model_.claimStream()) return fail(ERROR_NOT_ENOUGH_MEMORY);
+      // The owner's claim again keeps the size while the stream runs.
+      if (!(owner && model_.running())) model_.setBufferFrames(word(in) / 4);
       streamOwner_ = handle.id;
       return streamConfig();
     }
@@ -113,9 +113,7 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
     case IOCTL_VV_SET_BUFFERS: {
       if (!owner) return fail(ERROR_ACCESS_DENIED);
       if (model_.running()) return fail(ERROR_BUSY);
-      uint32_t bytes = word(in);
-      if (bytes % 4 != 0 || !model_.acceptsBufferFrames(bytes / 4)) return fail(ERROR_INVALID_PARAMETER);
-      model_.setBufferFrames(bytes / 4);
+      model_.setBufferFrames(word(in) / 4);  // the claim's rule: the nearest size of the card
       return streamConfig();
     }
 
@@ -124,7 +122,8 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
       catchUp(time);
       model_.start();
       // Halves completed before the start are owed to no one.
-      page_->startMark.store(page_->halves.load());
+      startMark_ = halves_;
+      publishWaitPage();
       clockChanged();
       return done();
 
@@ -168,6 +167,7 @@ CardService::Reply CardService::handleRequest(Handle& handle, uint32_t code,
     // A counted event per handle: every completed half wakes each handle once, late or not.
     case IOCTL_VV_WAIT_HALF_BUFFER: {
       uint32_t seen;
+      publishWaitPage();
       if (wire::claimOwedHalf(*page_, *handle.cell, &seen)) {
         uint32_t answer[2];
         wire::waitAnswer(*page_, *handle.cell, answer);

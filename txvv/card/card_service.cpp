@@ -35,7 +35,7 @@ CardService::CardService(const CardOptions& options, Outbox& outbox, Clock clock
     privatePage_ = std::make_unique<wire::WaitPage>();
     page_ = privatePage_.get();
   }
-  page_->rate.store(model_.rate());
+  publishWaitPage();
 }
 
 CardService::~CardService() = default;
@@ -57,6 +57,12 @@ void CardService::connected(ChannelId channel, pid_t pid) {
 void CardService::disconnected(ChannelId channel) {
   std::lock_guard<std::mutex> hold(lock_);
   forgetChannel(channel);
+}
+
+bool CardService::greeted(ChannelId channel) {
+  std::lock_guard<std::mutex> hold(lock_);
+  auto found = channels_.find(channel);
+  return found == channels_.end() || found->second.role != 0;
 }
 
 size_t CardService::handleCount() {
@@ -230,14 +236,23 @@ void CardService::assignWaitCell(Handle& handle) {
     handle.cellIndex = freeCells_.front();
     freeCells_.pop_front();
     handle.cell = &page_->cells[handle.cellIndex];
-    sem_init(&handle.cell->doorbell, 1, 0);
+    handle.cell->doorbell.store(0);
     handle.cell->sleepers.store(0);
   } else {
     handle.ownCell = std::make_unique<wire::WaitCell>();
     handle.cell = handle.ownCell.get();
   }
-  handle.cell->woken.store(page_->halves.load());
-  handle.cell->rateSeen.store(page_->rateGeneration.load());
+  handle.cell->woken.store(halves_);
+  handle.cell->rateSeen.store(rateGeneration_);
+}
+
+// The page's words come from the service's own counts, never the other way round: a client
+// that scribbles over them misleads waits until the next half at most.
+void CardService::publishWaitPage() {
+  page_->halves.store(halves_);
+  page_->startMark.store(startMark_);
+  page_->rate.store(model_.rate());
+  page_->rateGeneration.store(rateGeneration_);
 }
 
 void CardService::releaseWaitCell(Handle& handle) {

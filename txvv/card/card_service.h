@@ -37,6 +37,8 @@ public:
   // HangUp: the message was malformed or out of place; the channel is forgotten already.
   Verdict received(ChannelId channel, const uint8_t* data, size_t size);
   void disconnected(ChannelId channel);
+  // False while the channel is open and has not said hello.
+  bool greeted(ChannelId channel);
 
   // Brings the card up to `now`; returns the time of its next event, 0 when none is due
   // (no clock, or nothing scheduled).
@@ -92,6 +94,7 @@ private:
   void halfCompleted();
   void completeWaits(uint32_t seen);
   void ringDoorbells();
+  void publishWaitPage();
   void assignWaitCell(Handle& handle);
   void releaseWaitCell(Handle& handle);
   void deliverMeterBlock();
@@ -122,6 +125,11 @@ private:
   std::unique_ptr<SharedRegion> waitRegion_;
   std::unique_ptr<wire::WaitPage> privatePage_;
   wire::WaitPage* page_ = nullptr;
+  // What the page shows: completed halves (wrapping), their count at the last start, and the
+  // rate's generation.
+  uint32_t halves_ = 0;
+  uint32_t startMark_ = 0;
+  uint32_t rateGeneration_ = 0;
   // Free cells, reused oldest first: a client thread that has not yet noticed its handle
   // closed is long gone before its cell serves another handle.
   std::deque<uint32_t> freeCells_;

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -20,6 +21,12 @@ namespace {
 constexpr uint64_t kListenerKey = 1;
 constexpr uint64_t kWakeKey = 2;
 constexpr uint64_t kSignalKey = 3;
+// A client sends its hello right after connecting; a connection silent for this long is
+// someone else's business and gives its descriptor back.
+constexpr int64_t kHelloWithinMs = 3000;
+// Without even a descriptor to refuse a newcomer with, the listener is not watched (it would
+// wake the loop at once, again and again) but tried this often.
+constexpr int kRetryAcceptMs = 200;
 
 int64_t monotonicMs() {
   timespec ts;
@@ -40,7 +47,45 @@ SocketServer::~SocketServer() {
   if (reserve_ >= 0) ::close(reserve_);
 }
 
+// Only a socket of this user that nobody answers on is left over by a daemon that died; any
+// other file at the path is someone's, and stays.
+bool SocketServer::staleSocket(const sockaddr_un& address, std::string* error) {
+  struct stat info {};
+  if (lstat(path_.c_str(), &info) != 0) {
+    if (errno == ENOENT) return true;
+    *error = path_ + ": " + strerror(errno);
+    return false;
+  }
+  if (!S_ISSOCK(info.st_mode) || info.st_uid != getuid()) {
+    *error = path_ + ": exists and is not a card socket of this user; it is left as it is";
+    return false;
+  }
+  int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  bool answered = probe >= 0 && connect(probe, reinterpret_cast<const sockaddr*>(&address),
+                                        sizeof address) == 0;
+  if (probe >= 0) ::close(probe);
+  if (answered) {
+    *error = path_ + ": another program listens on this socket; it is left as it is";
+    return false;
+  }
+  return true;
+}
+
 int SocketServer::listen(std::string* error) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path_.size() >= sizeof address.sun_path) {
+    *error = path_ + ": socket path too long";
+    return -1;
+  }
+  strcpy(address.sun_path, path_.c_str());
+  struct stat existing {};
+  // Checked before the lock file is made beside it: a path that is not ours gains nothing.
+  if (lstat(path_.c_str(), &existing) == 0 &&
+      (!S_ISSOCK(existing.st_mode) || existing.st_uid != getuid())) {
+    staleSocket(address, error);
+    return -1;
+  }
   std::string lockPath = path_ + ".lock";
   lockFd_ = open(lockPath.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
   if (lockFd_ < 0) {
@@ -50,13 +95,7 @@ int SocketServer::listen(std::string* error) {
   // One daemon per socket: whoever holds the lock serves it.
   if (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) return 1;
 
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path_.size() >= sizeof address.sun_path) {
-    *error = path_ + ": socket path too long";
-    return -1;
-  }
-  strcpy(address.sun_path, path_.c_str());
+  if (!staleSocket(address, error)) return -1;
   unlink(path_.c_str());  // a socket left by a daemon that died
   listen_ = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   mode_t previous = umask(0077);
@@ -90,11 +129,13 @@ void SocketServer::run(CardService& service, int signalFd, int lingerMs) {
   int64_t idleSince = monotonicMs();
   for (;;) {
     epoll_event events[32];
-    int count = epoll_wait(epoll_, events, 32, lingerMs >= 0 ? 200 : -1);
+    bool timed = lingerMs >= 0 || !silent_.empty() || !listening_;
+    int count = epoll_wait(epoll_, events, 32, timed ? kRetryAcceptMs : -1);
     if (count < 0 && errno != EINTR) return;
+    for (int i = 0; i < count; ++i)
+      if (events[i].data.u64 == kSignalKey) return;
     for (int i = 0; i < count; ++i) {
       uint64_t key = events[i].data.u64;
-      if (key == kSignalKey) return;
       if (key == kListenerKey) {
         accept(service);
       } else if (key == kWakeKey) {
@@ -111,33 +152,80 @@ void SocketServer::run(CardService& service, int signalFd, int lingerMs) {
       hangUps.swap(hangUps_);
     }
     for (ChannelId channel : hangUps) closeChannel(service, channel);
+    closeSilentChannels(service);
+    if (!listening_) accept(service);
 
+    // Only handles keep the card: a status query or a connection that never says hello does
+    // not, and a client that connects as the daemon ends tries again and starts another.
     if (lingerMs >= 0) {
-      bool idle;
-      {
-        std::lock_guard<std::mutex> hold(lock_);
-        idle = fds_.empty();
-      }
-      idle = idle && service.handleCount() == 0;
-      if (!idle) idleSince = monotonicMs();
+      if (service.handleCount() != 0) idleSince = monotonicMs();
       else if (monotonicMs() - idleSince >= lingerMs) return;
     }
   }
 }
 
+void SocketServer::closeSilentChannels(CardService& service) {
+  int64_t now = monotonicMs();
+  while (!silent_.empty() && now - silent_.front().since >= kHelloWithinMs) {
+    ChannelId channel = silent_.front().channel;
+    silent_.pop_front();
+    if (service.greeted(channel)) continue;
+    closeChannel(service, channel);
+  }
+}
+
+// Out of descriptors: the newcomer is accepted with the descriptor kept back for this and
+// closed at once, so that it learns at once and does not stay pending to wake this loop again.
+// False when nothing is pending any more (accept4 says EMFILE before it looks), or when not
+// even the reserve is left.
+bool SocketServer::refuseNewcomer() {
+  if (reserve_ < 0) reserve_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (reserve_ < 0) {
+    stopListening();
+    return false;
+  }
+  ::close(reserve_);
+  int fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd >= 0) ::close(fd);
+  reserve_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (!refusing_) {
+    refusing_ = true;
+    std::lock_guard<std::mutex> hold(lock_);
+    fprintf(stderr, "txvvd: out of file descriptors with %zu connections: refusing new ones "
+                    "until some close\n", fds_.size());
+  }
+  return true;
+}
+
+void SocketServer::stopListening() {
+  if (!listening_) return;
+  listening_ = false;
+  epoll_ctl(epoll_, EPOLL_CTL_DEL, listen_, nullptr);
+}
+
+void SocketServer::resumeListening() {
+  if (listening_) return;
+  listening_ = true;
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.u64 = kListenerKey;
+  epoll_ctl(epoll_, EPOLL_CTL_ADD, listen_, &event);
+}
+
 void SocketServer::accept(CardService& service) {
   for (;;) {
     int fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && reserve_ >= 0) {
-      // Out of descriptors: refuse the newcomer (with the one kept for this) rather than
-      // leave it pending, which would wake this loop again and again.
-      ::close(reserve_);
-      fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) ::close(fd);
-      reserve_ = open("/dev/null", O_RDONLY | O_CLOEXEC);
-      continue;
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
+      if (refuseNewcomer()) continue;
+      return;
     }
     if (fd < 0) return;
+    resumeListening();
+    if (refusing_) {
+      refusing_ = false;
+      fprintf(stderr, "txvvd: accepting connections again\n");
+    }
     ucred peer{};
     socklen_t size = sizeof peer;
     // The socket's mode keeps others out; this keeps out anyone who got hold of it anyway.
@@ -151,6 +239,7 @@ void SocketServer::accept(CardService& service) {
       channel = next_++;
       fds_[channel] = fd;
     }
+    silent_.push_back({channel, monotonicMs()});
     service.connected(channel, peer.pid);
     epoll_event event{};
     event.events = EPOLLIN | EPOLLRDHUP;
@@ -175,6 +264,10 @@ void SocketServer::readChannel(CardService& service, ChannelId channel) {
     message.msg_controllen = sizeof control;
     ssize_t n = recvmsg(fd, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    // A failed receive (a peer that hung up with a reply unread gets ECONNRESET) delivered
+    // nothing: the control buffer still holds whatever the stack held, and its descriptor
+    // numbers are other clients' connections by now.
+    if (n < 0) message.msg_controllen = 0;
     bool passedFds = false;
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
       if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) {

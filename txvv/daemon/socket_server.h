@@ -5,7 +5,10 @@
 #include "../card/card_service.h"
 #include "../card/outbox.h"
 
+#include <sys/un.h>
+
 #include <atomic>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -30,7 +33,12 @@ public:
   void hangUp(ChannelId channel) override;
 
 private:
+  bool staleSocket(const sockaddr_un& address, std::string* error);
   void accept(CardService& service);
+  bool refuseNewcomer();
+  void stopListening();
+  void resumeListening();
+  void closeSilentChannels(CardService& service);
   void readChannel(CardService& service, ChannelId channel);
   void closeChannel(CardService& service, ChannelId channel);
   int fdOf(ChannelId channel);
@@ -41,9 +49,17 @@ private:
   int epoll_ = -1;
   int wake_ = -1;
   int reserve_ = -1;  // a descriptor kept back for refusing connections when none are left
+  bool refusing_ = false;   // out of descriptors since the last connection accepted
+  bool listening_ = true;   // false while not even the reserve is left
   std::mutex lock_;
   std::map<ChannelId, int> fds_;
   std::vector<ChannelId> hangUps_;
+  // Connections in the order they came, until their hello is due.
+  struct Arrival {
+    ChannelId channel;
+    int64_t since;
+  };
+  std::deque<Arrival> silent_;
   ChannelId next_ = 16;
 };
 

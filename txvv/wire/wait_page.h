@@ -4,12 +4,18 @@
 // rate, and a cell per handle with its wait state and a doorbell the clock thread rings. The
 // socket's wait request stays and works on the same cells, so both kinds of wait agree.
 //
-// Both sides are 32-bit builds against the same C library: the semaphore's layout is shared.
+// Every client can write the whole page, so the daemon takes nothing in it on trust: each word
+// is a number whatever its value (a wrong one misleads only the handle that wrote it), and the
+// doorbell is a bare futex word, which the kernel compares and wakes but never interprets. A
+// libc primitive (a semaphore) would abort the daemon on a scribbled cell.
 #pragma once
 
-#include <semaphore.h>
+#include <limits.h>
+#include <linux/futex.h>
 #include <stddef.h>
 #include <stdint.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 
@@ -22,7 +28,7 @@ static_assert(SharedWord::is_always_lock_free && sizeof(SharedWord) == 4);
 
 // One open handle's waits.
 struct alignas(64) WaitCell {
-  sem_t doorbell;       // rung by the clock thread for each half while someone sleeps
+  SharedWord doorbell;  // moved on by the clock thread for each half while someone sleeps
   SharedWord sleepers;  // threads of the handle asleep on the doorbell
   SharedWord woken;     // the page's half count this handle's waits have been woken up to
   SharedWord rateSeen;  // the rate generation this handle's last wait reported
@@ -76,6 +82,19 @@ inline void recordWake(WaitPage& page, WaitCell& cell, uint32_t seen) {
     if (owedHalves(halves, woken, mark) <= halves - wake) return;  // woken that far already
     if (cell.woken.compare_exchange_weak(woken, wake)) return;
   }
+}
+
+// The doorbell's two sides. Shared futexes: the page is mapped by other processes. A sleeper
+// reads the doorbell before it looks at `halves` for the last time, so a ring in between makes
+// its sleep return at once.
+inline void ringDoorbell(SharedWord& doorbell) {
+  doorbell.fetch_add(1);
+  syscall(SYS_futex, &doorbell, FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
+}
+
+// Returns on a ring, on a signal, or at once when the doorbell no longer reads `rung`.
+inline void sleepOnDoorbell(SharedWord& doorbell, uint32_t rung) {
+  syscall(SYS_futex, &doorbell, FUTEX_WAIT, rung, nullptr, nullptr, 0);
 }
 
 // What a completed wait answers: the rate, and whether it changed since the handle's last wait.

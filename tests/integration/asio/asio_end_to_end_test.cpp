@@ -2,6 +2,8 @@
 // through CoCreateInstance, streaming a tone through loopback.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <card_fixture.h>
 
 #include <stdint.h>
@@ -67,6 +69,27 @@ TEST_F(EndToEndTest, HostsFindTheRegisteredDriver) {
   EXPECT_NE(info.output.find("channels: 4 in, 4 out"), std::string::npos);
   EXPECT_NE(info.output.find("in  3: TX4-S/PDIF"), std::string::npos);
   EXPECT_NE(info.output.find("sample rate: 48000 Hz"), std::string::npos);
+}
+
+TEST_F(EndToEndTest, TheHostSaysSoWhenTheRegistryCannotBeReadOrTheCardDies) {
+  std::string broken = card.folder() + "/broken-registry";
+  std::ofstream(broken) << std::string(8192, 'x');
+  std::string registry = getenv("VEXA_REGISTRY") ? getenv("VEXA_REGISTRY") : "";
+  setenv("VEXA_REGISTRY", broken.c_str(), 1);
+  auto listed = runProgram({binPath("asiohost"), "list"});
+  setenv("VEXA_REGISTRY", registry.c_str(), 1);
+  EXPECT_NE(listed.exitCode, 0) << listed.output;
+  EXPECT_NE(listed.errors.find("registry could not be read"), std::string::npos) << listed.errors;
+
+  vexa::testing::BackgroundProgram host(
+      {binPath("asiohost"), "stream", "--seconds", "4", "--size", std::to_string(kFrames)});
+  ASSERT_TRUE(host.waitForOutput("streaming"));
+  usleep(500000);
+  kill(card.pid(), SIGKILL);
+  auto streamed = host.finish();
+  EXPECT_NE(streamed.exitCode, 0) << streamed.output << streamed.errors;
+  // About 3.5 s of 21 ms halves went undelivered.
+  EXPECT_GT(figure(streamed.output, "halves the card did not deliver: "), 50) << streamed.output;
 }
 
 TEST_F(EndToEndTest, ALoopedToneComesBackBitExact) {

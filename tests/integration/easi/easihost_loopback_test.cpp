@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -112,6 +115,21 @@ TEST(EasihostLoopback, ACardInUseIsReportedAndNothingStreams) {
   auto run = runProgram({binPath("easihost"), "--seconds", "1"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.errors.find("openDriver failed: error 4"), std::string::npos) << run.errors;
+}
+
+TEST(EasihostLoopback, ACardThatDiesMidStreamEndsTheRunWithTheHalvesItOwed) {
+  CardDaemon card({"--rate", "48000"});
+  ASSERT_TRUE(card.started()) << card.error();
+  vexa::testing::BackgroundProgram host(
+      {binPath("easihost"), "--buffer-size", "1024", "--seconds", "4", "--brief"});
+  usleep(1000000);
+  kill(card.pid(), SIGKILL);
+  auto run = host.finish();
+  EXPECT_EQ(run.exitCode, 3) << run.output << run.errors;
+  // About 3 s of 21 ms halves went undelivered.
+  uint64_t undelivered = figure(run.output, "halves the card did not deliver: ");
+  EXPECT_NE(undelivered, UINT64_MAX) << run.output;
+  EXPECT_GT(undelivered, 50u) << run.output;
 }
 
 }  // namespace

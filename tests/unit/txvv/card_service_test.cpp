@@ -110,13 +110,21 @@ TEST(CardService, OpenStreamSetsTheNearestSupportedSizeAndOnlyOneHandleHoldsIt) 
   EXPECT_FALSE(h.callWord(b, IOCTL_VV_SET_BUFFERS, 64 * 4).header.ok);
   EXPECT_FALSE(h.call(b, IOCTL_VV_START).header.ok);
 
-  Result buffers = h.call(a, IOCTL_VV_SET_BUFFERS, std::array<uint32_t, 1>{64 * 4}.data(), 4, 660);
-  EXPECT_TRUE(buffers.header.ok);
-  EXPECT_EQ(buffers.header.bytes, 660u);
-  for (uint32_t bytes : {0u, 16u * 4, 48u * 4, 64u * 4 + 2, 32800u * 4})
-    EXPECT_FALSE(h.call(a, IOCTL_VV_SET_BUFFERS, &bytes, 4, 660).header.ok) << bytes;
-  uint32_t largest = 32768 * 4;
-  EXPECT_TRUE(h.call(a, IOCTL_VV_SET_BUFFERS, &largest, 4, 660).header.ok);
+  // One size rule: the buffer request sets what a claim of the same size sets, and lays the
+  // halves out far enough apart for what was asked.
+  const uint32_t sizes[][2] = {{0, 32},        {16 * 4, 32},  {48 * 4, 64},      {64 * 4 + 2, 64},
+                               {100 * 4, 96},  {112 * 4, 128}, {32800 * 4, 32768}, {32768 * 4, 32768}};
+  for (const auto& [bytes, frames] : sizes) {
+    Result buffers = h.call(a, IOCTL_VV_SET_BUFFERS, &bytes, 4, 660);
+    ASSERT_TRUE(buffers.header.ok) << bytes;
+    EXPECT_EQ(buffers.header.bytes, 660u);
+    StreamConfig set;
+    memcpy(&set, buffers.data.data(), sizeof set);
+    EXPECT_EQ(set.bufferBytes, frames * 4) << bytes;
+    EXPECT_EQ(h.openStream(a, bytes / 4).bufferBytes, frames * 4) << bytes;
+    EXPECT_GE(set.inputs[0].half[1] - set.inputs[0].half[0],
+              std::min(std::max(bytes & ~3u, frames * 4), 32768u * 4));
+  }
 
   h.service.disconnected(a);  // the handle closes: the stream is free
   h.openStream(b, 64, &reply);

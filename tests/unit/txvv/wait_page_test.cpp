@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace txvv;
 using namespace txvv::testing;
 
@@ -117,9 +119,10 @@ TEST(WaitPage, TheServiceSharesCellsThatItsSocketWaitsAndItsDoorbellsUse) {
   h.openStream(a, 64);
   ASSERT_TRUE(h.call(a, IOCTL_VV_START).header.ok);
   cellA.sleepers = 1;  // as a client asleep on the doorbell
+  uint32_t rung = cellA.doorbell;
   h.advance(3 * 1333334);
   EXPECT_EQ(page.halves - page.startMark, 3u);
-  EXPECT_EQ(sem_trywait(&cellA.doorbell), 0) << "rung for a sleeping handle";
+  EXPECT_EQ(cellA.doorbell - rung, 3u) << "rung for a sleeping handle, once a half";
   cellA.sleepers = 0;
 
   // Two halves owed: one taken in shared memory, one through the socket; then none.
@@ -152,4 +155,46 @@ TEST(WaitPage, WithTheWaitRefusedHandlesGetNoCell) {
   EXPECT_EQ(welcomed.welcome.ok, 1u);
   EXPECT_EQ(welcomed.welcome.waitCell, 0u);
   EXPECT_LT(welcomed.fd, 0);
+}
+
+// Every client maps the page read-write: whatever one writes there, the card keeps counting,
+// another handle's waits stay right, and a cell and the page's own words are only numbers.
+TEST(WaitPage, WhateverAClientScribblesOnThePageTheCardCarriesOn) {
+  CardOptions options;
+  options.rate = 48000;
+  Harness h(options);
+  ChannelId hostile = h.open(), other = h.open();
+  Welcomed first = welcomeOf(h, hostile), second = welcomeOf(h, other);
+  void* mapped = mmap(nullptr, first.welcome.waitPageSize, PROT_READ | PROT_WRITE, MAP_SHARED,
+                      first.fd, 0);
+  ASSERT_NE(mapped, MAP_FAILED);
+  auto& page = *static_cast<wire::WaitPage*>(mapped);
+  auto* cell = reinterpret_cast<uint32_t*>(&page.cells[first.welcome.waitCell - 1]);
+  h.openStream(hostile, 64);
+  ASSERT_TRUE(h.call(hostile, IOCTL_VV_START).header.ok);
+
+  std::mt19937 random(20);
+  uint32_t halvesBefore = page.halves;
+  for (int round = 0; round < 3000; ++round) {
+    for (size_t k = 0; k < sizeof(wire::WaitCell) / 4; ++k) cell[k] = random();
+    if (round % 7 == 0) page.halves = random();
+    if (round % 11 == 0) page.startMark = random();
+    h.advance(1333334);  // a half at 48000 Hz and 64 frames
+    size_t before = h.outbox.sent[hostile].size();
+    h.send(hostile, IOCTL_VV_WAIT_HALF_BUFFER, nullptr, 0, 8);
+    // Answered or parked; a parked wait is answered by the next half.
+    if (!h.lastReply(hostile, before).answered) h.advance(1333334);
+    ASSERT_TRUE(h.lastReply(hostile, before).answered) << "round " << round;
+  }
+  EXPECT_GE(page.halves - halvesBefore, 3000u);
+
+  // The other handle was owed nothing it did not get: one wait answered at once per half.
+  wire::WaitCell& otherCell = page.cells[second.welcome.waitCell - 1];
+  uint32_t seen;
+  while (wire::claimOwedHalf(page, otherCell, &seen)) {
+  }
+  h.advance(1333334);
+  EXPECT_TRUE(wire::claimOwedHalf(page, otherCell, &seen));
+  EXPECT_FALSE(wire::claimOwedHalf(page, otherCell, &seen));
+  munmap(mapped, first.welcome.waitPageSize);
 }
