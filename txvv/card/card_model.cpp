@@ -1,5 +1,6 @@
 #include "card_model.h"
 
+#include <algorithm>
 #include <string.h>
 
 namespace txvv {
@@ -71,18 +72,10 @@ void CardModel::followRate() {
 }
 
 uint32_t CardModel::nearestBufferFrames(uint32_t frames) const {
-  uint32_t step = options_.minBufferFrames;
-  uint32_t largest = kMaxHalfFrames / step * step;
-  if (frames <= step) return step;
-  if (frames >= largest) return largest;
-  uint32_t below = frames / step * step;
-  return frames - below < below + step - frames ? below : below + step;
+  return std::clamp(frames, options_.minBufferFrames, kMaxHalfFrames);
 }
 
-void CardModel::setBufferFrames(uint32_t asked) {
-  bufferFrames_ = nearestBufferFrames(asked);
-  layoutFrames_ = std::max(bufferFrames_, std::min(asked, kMaxHalfFrames));
-}
+void CardModel::setBufferFrames(uint32_t asked) { bufferFrames_ = nearestBufferFrames(asked); }
 
 bool CardModel::claimStream() {
   if (!region_) {
@@ -102,7 +95,6 @@ void CardModel::releaseStream() {
   stop();
   region_.reset();
   bufferFrames_ = 0;
-  layoutFrames_ = 0;
 }
 
 int32_t* CardModel::half(bool output, uint32_t channel, uint32_t which) const {

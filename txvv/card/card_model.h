@@ -55,9 +55,8 @@ public:
   // The StreamConfig with addresses as offsets into the stream region.
   void describeStream(StreamConfig* config) const;
   uint32_t bufferFrames() const { return bufferFrames_; }
-  // The claim and IOCTL_VV_SET_BUFFERS alike: the nearest size the card supports to the one
-  // asked for. The halves are laid out for the asked size when it is larger, so a client that
-  // fills what it asked for writes only into its own half.
+  // The claim and IOCTL_VV_SET_BUFFERS alike: the size asked for, held within the smallest and
+  // the largest half, so that a host gets exactly the size it asked for whenever it can be had.
   void setBufferFrames(uint32_t asked);
   uint32_t nearestBufferFrames(uint32_t frames) const;
 
@@ -86,7 +85,7 @@ public:
 private:
   // Where half `which` of channel `index` (inputs first, then outputs) starts in the memory.
   size_t halfOffset(uint32_t index, uint32_t which) const {
-    uint32_t stride = (layoutFrames_ * 4 + 63) / 64 * 64;
+    uint32_t stride = (bufferFrames_ * 4 + 63) / 64 * 64;
     return kStatusAreaBytes + (size_t(index) * 2 + which) * stride;
   }
 
@@ -104,7 +103,6 @@ private:
 
   std::unique_ptr<SharedRegion> region_;
   uint32_t bufferFrames_ = 0;
-  uint32_t layoutFrames_ = 0;  // the half stride's frames: bufferFrames_ or the asked size
   bool running_ = false;
   uint32_t posInHalf_ = 0;
   uint32_t currentHalf_ = 0;

@@ -21,8 +21,8 @@ TEST(CardStream, HalvesAlternateAndCountFromStartWithSampleCountsThatWrap) {
   ASSERT_TRUE(card.started()) << card.error();
 
   DeviceLink link;
-  ASSERT_EQ(link.open(100), Ok);  // not a multiple of 32: the card picks the nearest size
-  EXPECT_EQ(link.config.bufferBytes, 96u * 4);
+  ASSERT_EQ(link.open(100), Ok);  // not a multiple of 32, and still the size asked for
+  EXPECT_EQ(link.config.bufferBytes, 100u * 4);
   EXPECT_EQ(link.config.numInputs, 4u);
   EXPECT_EQ(link.config.numOutputs, 4u);
   EXPECT_EQ(link.config.minBufferSize, 32u);
@@ -30,9 +30,11 @@ TEST(CardStream, HalvesAlternateAndCountFromStartWithSampleCountsThatWrap) {
 
   ASSERT_EQ(link.setBuffers(64 * 4), 0);
   EXPECT_EQ(link.config.bufferBytes, 64u * 4);
-  // The claim's rule: the nearest size of the card.
+  // The claim's rule: the size asked for, within the card's smallest and largest.
   ASSERT_EQ(link.setBuffers(100 * 4), 0);
-  EXPECT_EQ(link.config.bufferBytes, 96u * 4);
+  EXPECT_EQ(link.config.bufferBytes, 100u * 4);
+  ASSERT_EQ(link.setBuffers(16 * 4), 0);
+  EXPECT_EQ(link.config.bufferBytes, 32u * 4);
   ASSERT_EQ(link.setBuffers(32800 * 4), 0);
   EXPECT_EQ(link.config.bufferBytes, 32768u * 4);
   ASSERT_EQ(link.setBuffers(64 * 4), 0);

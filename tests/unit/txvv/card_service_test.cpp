@@ -101,8 +101,8 @@ TEST(CardService, OpenStreamSetsTheNearestSupportedSizeAndOnlyOneHandleHoldsIt) 
       halves.insert(half);
     }
   EXPECT_EQ(halves.size(), 16u);
-  EXPECT_EQ(h.openStream(a, 100).bufferBytes, 96u * 4) << "again on the owner: a new size";
-  EXPECT_EQ(h.openStream(a, 112).bufferBytes, 128u * 4);
+  EXPECT_EQ(h.openStream(a, 100).bufferBytes, 100u * 4) << "again on the owner: a new size";
+  EXPECT_EQ(h.openStream(a, 16).bufferBytes, 32u * 4);
   EXPECT_EQ(h.openStream(a, 100000).bufferBytes, 32768u * 4);
 
   h.openStream(b, 64, &reply);
@@ -110,10 +110,10 @@ TEST(CardService, OpenStreamSetsTheNearestSupportedSizeAndOnlyOneHandleHoldsIt) 
   EXPECT_FALSE(h.callWord(b, IOCTL_VV_SET_BUFFERS, 64 * 4).header.ok);
   EXPECT_FALSE(h.call(b, IOCTL_VV_START).header.ok);
 
-  // One size rule: the buffer request sets what a claim of the same size sets, and lays the
-  // halves out far enough apart for what was asked.
-  const uint32_t sizes[][2] = {{0, 32},        {16 * 4, 32},  {48 * 4, 64},      {64 * 4 + 2, 64},
-                               {100 * 4, 96},  {112 * 4, 128}, {32800 * 4, 32768}, {32768 * 4, 32768}};
+  // One size rule: the buffer request sets what a claim of the same size sets, the size asked
+  // for within the smallest and the largest half.
+  const uint32_t sizes[][2] = {{0, 32},        {16 * 4, 32},  {48 * 4, 48},      {64 * 4 + 2, 64},
+                               {100 * 4, 100}, {112 * 4, 112}, {32800 * 4, 32768}, {32768 * 4, 32768}};
   for (const auto& [bytes, frames] : sizes) {
     Result buffers = h.call(a, IOCTL_VV_SET_BUFFERS, &bytes, 4, 660);
     ASSERT_TRUE(buffers.header.ok) << bytes;
