@@ -48,7 +48,8 @@ StreamThread::StreamThread(DeviceLink* link)
       handedOn(0),
       deviceHandle_(link->handle),
       statusAddress_(link->config.status),
-      hostCallsWaiting_(0) {
+      hostCallsWaiting_(0),
+      shutdownStart_(0) {
   VEXA_SHARED_FLAG(&hostCallsWaiting_);
   InitializeCriticalSection(&lock);
   memset(&timeInfo, 0, sizeof timeInfo);
@@ -65,9 +66,9 @@ bool StreamThread::lockForShutdown() {
   // A worker holding the lock outside a host call lets go within microseconds; one in a host
   // call may never, and then the owner goes on without the lock. Status reads happen only
   // before the call, so a thread found in its call has done them.
-  DWORD start = GetTickCount();
+  shutdownStart_ = GetTickCount();
   while (!TryEnterCriticalSection(&lock)) {
-    if (phase() == InHost && GetTickCount() - start >= kStreamShutdownWaitMs) return false;
+    if (phase() == InHost && shutdownWaitLeft(shutdownStart_) == 0) return false;
     Sleep(1);
   }
   return true;
@@ -81,7 +82,7 @@ void StreamThread::exitAndUnlock() {
 void StreamThread::shutdown(HINSTANCE module) {
   thread = nullptr;
   device = nullptr;
-  finish(module);
+  finish(module, shutdownStart_ ? shutdownWaitLeft(shutdownStart_) : kStreamShutdownWaitMs);
 }
 
 ASIOError StreamThread::start() {

@@ -59,6 +59,7 @@ private:
   HANDLE deviceHandle_;
   DWORD statusAddress_;
   std::atomic<LONG> hostCallsWaiting_;
+  DWORD shutdownStart_;  // when the owner began to shut down: one 500 ms wait in all
 
   friend class HostHold;
 };

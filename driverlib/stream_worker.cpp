@@ -12,6 +12,11 @@ enum Parting : LONG { Together = 0, OwnerLeft = 1, ThreadEnded = 2 };
 
 LONG liveStreamWorkers() { return liveWorkers.load(); }
 
+DWORD shutdownWaitLeft(DWORD startTick) {
+  DWORD spent = GetTickCount() - startTick;
+  return spent < kStreamShutdownWaitMs ? kStreamShutdownWaitMs - spent : 0;
+}
+
 StreamWorker::StreamWorker()
     : references_(1),
       endRequested_(0),
@@ -97,12 +102,12 @@ void StreamWorker::leaveBehind(HINSTANCE module) {
   if (parting_.exchange(OwnerLeft) == ThreadEnded && pin_) FreeLibrary(pin_);
 }
 
-void StreamWorker::finish(HINSTANCE module) {
+void StreamWorker::finish(HINSTANCE module, DWORD waitMs) {
   requestEnd();
   if (thread_) {
     bool ended = false;
     if (!onWorkerThread()) {
-      ended = WaitForSingleObject(thread_, kStreamShutdownWaitMs) == WAIT_OBJECT_0;
+      ended = WaitForSingleObject(thread_, waitMs) == WAIT_OBJECT_0;
       // Forcing a thread out of host code could leave the host's own locks held for ever.
       if (!ended && phase() != InHost) {
         TerminateThread(thread_, 1);

@@ -28,11 +28,11 @@ public:
   bool startThread();
   HANDLE threadHandle() const { return thread_; }
 
-  // For the owner. Asks the thread to end, waits for it up to kStreamShutdownWaitMs unless it
-  // is the calling thread, and ends it by force only while it is in the driver's own code: a
-  // thread in host code is left to return by itself, with `module` kept loaded until it has.
-  // Drops the owner's reference; the object must not be touched afterwards.
-  void finish(HINSTANCE module);
+  // For the owner. Asks the thread to end, waits for it up to `waitMs` unless it is the
+  // calling thread, and ends it by force only while it is in the driver's own code: a thread in
+  // host code is left to return by itself, with `module` kept loaded until it has. Drops the
+  // owner's reference; the object must not be touched afterwards.
+  void finish(HINSTANCE module, DWORD waitMs = kStreamShutdownWaitMs);
 
   void requestEnd() { endRequested_.store(1); }
   bool endRequested() const { return endRequested_.load() != 0; }
@@ -85,6 +85,9 @@ private:
   HANDLE thread_;
   std::atomic<DWORD> threadId_;
 };
+
+// What is left of the shutdown wait begun at `startTick` (a GetTickCount value).
+DWORD shutdownWaitLeft(DWORD startTick);
 
 // Streaming threads of this module that have not ended: the module must not unload under them.
 LONG liveStreamWorkers();

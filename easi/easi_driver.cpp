@@ -19,7 +19,9 @@ EasiDriver::EasiDriver(IUnknown* outer)
       outputHalfPosition{0, 0},
       inputHalfPosition{0, 0},
       startPosition(0),
-      stream(nullptr) {}
+      stream(nullptr),
+      closeStart_(0),
+      closing_(false) {}
 
 EasiDriver::~EasiDriver() {
   closeDriver();
@@ -65,7 +67,8 @@ void EasiDriver::enter(EasiState s) {
 }
 
 void EasiDriver::waitForCallbackInProgress() {
-  if (stream) stream->waitUntilOutOfHost(kStreamShutdownWaitMs);
+  if (stream)
+    stream->waitUntilOutOfHost(closing_ ? shutdownWaitLeft(closeStart_) : kStreamShutdownWaitMs);
 }
 
 void EasiDriver::resetCallbackCount() {
@@ -122,6 +125,8 @@ LONG STDMETHODCALLTYPE EasiDriver::openDriver() {
 LONG STDMETHODCALLTYPE EasiDriver::closeDriver() {
   if (is(EasiState::Closed)) return EASI_OK;
 
+  closing_ = true;
+  closeStart_ = GetTickCount();
   if (is(EasiState::Running)) {
     IEasiDriver* self = this;
     self->stopStream();
@@ -132,10 +137,11 @@ LONG STDMETHODCALLTYPE EasiDriver::closeDriver() {
   if (stream) {
     // A silent card never wakes the thread to see Closing; one in the host's callback is left
     // to come back by itself, with what it uses kept alive.
-    stream->finish(moduleInstance());
+    stream->finish(moduleInstance(), shutdownWaitLeft(closeStart_));
     stream = nullptr;
   }
   enter(EasiState::Closed);
+  closing_ = false;
 
   if (device) {
     device->close();

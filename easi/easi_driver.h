@@ -89,6 +89,9 @@ private:
   DWORD startPosition;
   // The streaming thread and what it shares with this object; null while not open.
   EasiStream* stream;
+  // While closing: when it began. Every wait of the close comes out of one 500 ms.
+  DWORD closeStart_;
+  bool closing_;
 };
 
 static_assert(std::atomic<LONG>::is_always_lock_free);

@@ -50,25 +50,42 @@ bool readRecording(const std::string& path, Recording* recording) {
   return true;
 }
 
-// Every half the host recorded is, bit for bit, a half it had played, in the order played. A
+// Every half the host recorded is, bit for bit, what it had played, in the order played. A
 // half the host was late for on a busy machine comes back as the half that was in the buffer
-// then, so a late half repeats or skips a half but never mixes two or changes a sample.
-// Returns the number of recorded halves checked, or -1 at the first that is no played half.
+// then, or torn between that one and the one being written: at most two runs, each the same
+// frames of a played half. No sample ever changes. Returns the number of recorded halves
+// checked, or -1 at the first that breaks this.
 long halvesPlayedBack(const std::vector<int32_t>& recorded, const std::vector<int32_t>& played,
                       size_t frames) {
   size_t recordedHalves = recorded.size() / frames, playedHalves = played.size() / frames;
-  auto same = [&](size_t r, size_t p) {
-    return memcmp(&recorded[r * frames], &played[p * frames], frames * 4) == 0;
+  // How many frames from `start` on recorded half r and played half p share.
+  auto run = [&](size_t r, size_t p, size_t start) {
+    size_t f = start;
+    while (f < frames && recorded[r * frames + f] == played[p * frames + f]) ++f;
+    return f - start;
   };
-  // The first halves come back from before the first the host played.
-  const size_t settled = 4;
-  size_t from = 0;
+  // Silence comes back until the first half the host played has gone round.
+  size_t r = 0;
+  auto silent = [&](size_t h) {
+    for (size_t f = 0; f < frames; ++f)
+      if (recorded[h * frames + f] != 0) return false;
+    return true;
+  };
+  while (r < recordedHalves && silent(r)) ++r;
   long checked = 0;
-  for (size_t r = settled; r < recordedHalves; ++r, ++checked) {
-    size_t p = from;
-    while (p < playedHalves && !same(r, p)) ++p;
-    if (p == playedHalves) return -1;
-    from = p;
+  size_t from = 0;
+  for (; r < recordedHalves; ++r, ++checked) {
+    size_t best = from, longest = 0;
+    for (size_t p = from; p < playedHalves && longest < frames; ++p) {
+      size_t length = run(r, p, 0);
+      if (length > longest) longest = length, best = p;
+    }
+    if (longest < frames) {
+      bool rest = false;
+      for (size_t p = 0; p < playedHalves && !rest; ++p) rest = run(r, p, longest) == frames - longest;
+      if (!rest) return -1;
+    }
+    from = best;
   }
   return checked;
 }
