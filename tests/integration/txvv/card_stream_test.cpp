@@ -50,11 +50,13 @@ TEST(CardStream, HalvesAlternateAndCountFromStartWithSampleCountsThatWrap) {
     EXPECT_EQ(reply.rate, 48000u);
     EXPECT_EQ(reply.changed, 0u);
     // A wait can return late on a loaded machine; the status tells how far the card got. The
-    // card may move on while we read: take a copy that did not change meanwhile.
-    StreamStatus status;
+    // card may move on while we read, one word after the other: take a copy that two reads
+    // in a row agree on, word for word.
+    StreamStatus status, again;
     do {
       status = *link.status();
-    } while (status.completedHalves != link.status()->completedHalves);
+      again = *link.status();
+    } while (memcmp(&status, &again, sizeof status) != 0);
     ASSERT_GE(status.completedHalves, n);
     n = status.completedHalves;
     DWORD ready = status.currentHalf ^ 1;
