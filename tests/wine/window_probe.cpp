@@ -35,11 +35,20 @@ BOOL CALLBACK printStatic(HWND child, LPARAM) {
   return TRUE;
 }
 
-void printLabel(HWND dialog) {
-  char text[64] = {};
-  GetDlgItemTextA(dialog, kLabelId, text, sizeof text);
-  LRESULT position = SendDlgItemMessageA(dialog, kSliderId, TBM_GETPOS, 0, 0);
-  printf("label: %s\nposition: %ld\n", text, static_cast<long>(position));
+struct PanelState {
+  char label[64];
+  long position;
+};
+
+PanelState readPanel(HWND dialog) {
+  PanelState state = {};
+  GetDlgItemTextA(dialog, kLabelId, state.label, sizeof state.label);
+  state.position = static_cast<long>(SendDlgItemMessageA(dialog, kSliderId, TBM_GETPOS, 0, 0));
+  return state;
+}
+
+void printPanel(const PanelState& state) {
+  printf("label: %s\nposition: %ld\n", state.label, state.position);
 }
 
 // Posted keys go through the dialog's own message loop, as typed keys do.
@@ -48,8 +57,18 @@ void pressKey(HWND target, WPARAM key) {
   PostMessageA(target, WM_KEYUP, key, 0xC0000001);
 }
 
-// Sent messages are answered only once the posted ones before them have been handled.
-void settle(HWND window) { SendMessageA(window, WM_NULL, 0, 0); }
+// The dialog's thread handles the posted key when it gets to it; a sent message would be
+// answered before it. So wait until the label has followed the position (the label changes
+// on the key's end of track), or the time is up.
+PanelState waitForMove(HWND dialog, const PanelState& before) {
+  PanelState now = before;
+  for (int waited = 0; waited < kWaitMs; waited += 20) {
+    now = readPanel(dialog);
+    if (now.position != before.position && strcmp(now.label, before.label) != 0) break;
+    Sleep(20);
+  }
+  return now;
+}
 
 }  // namespace
 
@@ -74,10 +93,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "window_probe: \"%s\" has no trackbar\n", argv[2]);
     return 1;
   }
-  printLabel(window);
+  PanelState before = readPanel(window);
+  printPanel(before);
   pressKey(slider, VK_RIGHT);
-  settle(window);
-  printLabel(window);
+  printPanel(waitForMove(window, before));
   pressKey(slider, VK_RETURN);
   fflush(stdout);
   return 0;
