@@ -2,8 +2,9 @@
 """Checks that a host's recording is its played outputs come back through the card's loopback:
 every recorded half (all channels at once) is, bit for bit, a half the host played, in the
 order played. A half the host was late for on a busy machine comes back as the half that was
-in the buffer then, so a late half repeats or skips a half but never mixes two or changes a
-sample. Usage: loopback_check.py recorded.wav played.wav FRAMES [--distinct-outputs], FRAMES
+in the buffer then: the host's previous half in that buffer, one before the latest it played
+back. So a late half repeats a half, skips one or plays the one before again, but never mixes
+two or changes a sample. Usage: loopback_check.py recorded.wav played.wav FRAMES [--distinct-outputs], FRAMES
 the half size; the option also asks that outputs 1 and 2 differ, so that a swap of channels
 would show. Prints one line; exit 0 when it holds."""
 import struct
@@ -53,13 +54,13 @@ def main():
     places = {}
     for p, half in enumerate(sent):
         places.setdefault(half, []).append(p)
-    since, checked, distinct = 0, 0, set()
+    latest, checked, distinct = 0, 0, set()
     for r in range(SETTLED, len(heard)):
-        later = [p for p in places.get(heard[r], []) if p >= since]
+        later = [p for p in places.get(heard[r], []) if p >= latest - 1]
         if not later:
-            sys.exit(f"recorded half {r} is no played half from played half {since} on")
-        since = later[0]
-        distinct.add(since)
+            sys.exit(f"recorded half {r} is no played half from played half {latest - 1} on")
+        latest = max(latest, later[0])
+        distinct.add(later[0])
         checked += 1
     if len(distinct) < checked // 2 or checked < 10:
         sys.exit(f"only {len(distinct)} distinct played halves in {checked} recorded halves")
