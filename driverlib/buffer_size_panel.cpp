@@ -59,6 +59,10 @@ void BufferSizePanel::run(HINSTANCE instance, HWND parent, DWORD base, const cha
   chosenSize = 0;
   current = this;
 
+  // The trackbar class exists only once comctl32 has registered it; in a host that has not,
+  // the dialog would fail to appear without a word.
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
   INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_BUFFER_SIZE_PANEL), parent,
                                    bufferSizePanelProc, 0);
   if (result < 0 || result >= kBufferSizeSteps) return;

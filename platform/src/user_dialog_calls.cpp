@@ -110,3 +110,11 @@ BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString) {
 
 // The trackbar class is always there; nothing to register.
 void WINAPI InitCommonControls(void) {}
+
+BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce) {
+  if (!picce || picce->dwSize != sizeof *picce) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return TRUE;
+}
