@@ -138,10 +138,10 @@ BOOL InProcessCard::request(HANDLE handle, DWORD code, const void* in, DWORD inS
     case IOCTL_VV_OPEN_STREAM: {
       if (inSize < sizeof(StreamConfig)) return fail(ERROR_INVALID_PARAMETER);
       if (owner_ && !owner) return fail(ERROR_BUSY);
-      uint32_t frames = model_.nearestBufferFrames(word(in) / 4);
-      if (owner && model_.running()) frames = model_.bufferFrames();
       catchUp(Clock::now());
-      if (!model_.claimStream(frames)) return fail(ERROR_NOT_ENOUGH_MEMORY);
+      if (!model_.claimStream()) return fail(ERROR_NOT_ENOUGH_MEMORY);
+      // The owner's claim again keeps the size while the stream runs.
+      if (!(owner && model_.running())) model_.setBufferFrames(word(in) / 4);
       owner_ = handle;
       return streamConfig();
     }
@@ -149,10 +149,7 @@ BOOL InProcessCard::request(HANDLE handle, DWORD code, const void* in, DWORD inS
     case IOCTL_VV_SET_BUFFERS: {
       if (!owner) return fail(ERROR_ACCESS_DENIED);
       if (model_.running()) return fail(ERROR_BUSY);
-      DWORD bytes = word(in);
-      if (bytes % 4 != 0 || !model_.acceptsBufferFrames(bytes / 4))
-        return fail(ERROR_INVALID_PARAMETER);
-      model_.setBufferFrames(bytes / 4);
+      model_.setBufferFrames(word(in) / 4);  // the claim's rule: the size asked for, within range
       return streamConfig();
     }
 
