@@ -1,6 +1,7 @@
 // easihost through tx_ve and the simulated card: a tone to every output comes back on every
 // input through loopback, bit for bit.
 #include "card_fixture.h"
+#include "played_back.h"
 
 #include <gtest/gtest.h>
 
@@ -50,46 +51,6 @@ bool readRecording(const std::string& path, Recording* recording) {
   return true;
 }
 
-// Every half the host recorded is, bit for bit, what it had played, in the order played. A
-// half the host was late for on a busy machine comes back as the half that was in the buffer
-// then, or torn between that one and the one being written: at most two runs, each the same
-// frames of a played half. No sample ever changes. Returns the number of recorded halves
-// checked, or -1 at the first that breaks this.
-long halvesPlayedBack(const std::vector<int32_t>& recorded, const std::vector<int32_t>& played,
-                      size_t frames) {
-  size_t recordedHalves = recorded.size() / frames, playedHalves = played.size() / frames;
-  // How many frames from `start` on recorded half r and played half p share.
-  auto run = [&](size_t r, size_t p, size_t start) {
-    size_t f = start;
-    while (f < frames && recorded[r * frames + f] == played[p * frames + f]) ++f;
-    return f - start;
-  };
-  // Silence comes back until the first half the host played has gone round.
-  size_t r = 0;
-  auto silent = [&](size_t h) {
-    for (size_t f = 0; f < frames; ++f)
-      if (recorded[h * frames + f] != 0) return false;
-    return true;
-  };
-  while (r < recordedHalves && silent(r)) ++r;
-  long checked = 0;
-  size_t from = 0;
-  for (; r < recordedHalves; ++r, ++checked) {
-    size_t best = from, longest = 0;
-    for (size_t p = from; p < playedHalves && longest < frames; ++p) {
-      size_t length = run(r, p, 0);
-      if (length > longest) longest = length, best = p;
-    }
-    if (longest < frames) {
-      bool rest = false;
-      for (size_t p = 0; p < playedHalves && !rest; ++p) rest = run(r, p, longest) == frames - longest;
-      if (!rest) return -1;
-    }
-    from = best;
-  }
-  return checked;
-}
-
 uint64_t figure(const std::string& output, const std::string& label) {
   size_t at = output.find(label);
   if (at == std::string::npos) return UINT64_MAX;
@@ -122,7 +83,7 @@ TEST(EasihostLoopback, AToneComesBackBitExactAt256Frames) {
     bool sounding = false;
     for (int32_t s : in) sounding |= s != 0;
     EXPECT_TRUE(sounding) << "input " << c << " is silent";
-    EXPECT_GE(halvesPlayedBack(in, out, 256), 10) << "input " << c;
+    EXPECT_GE(vexa::testing::halvesPlayedBack(in, out, 256), 10) << "input " << c;
   }
 }
 
