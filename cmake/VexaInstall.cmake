@@ -28,3 +28,14 @@ install(CODE "
 ")
 
 
+# The meter's machine-wide settings file names the installed help book (help_index), relative
+# to the program's folder so that a moved tree still finds it; the user's own file still wins.
+# The meter reads it from the tree's own etc/xdg, and from /etc/xdg for a /usr install.
+set(VEXA_MACHINE_SETTINGS ${CMAKE_BINARY_DIR}/install/Vexameter.conf)
+file(WRITE ${VEXA_MACHINE_SETTINGS} "help_index=${VEXA_BIN_TO_HELPDIR}/vexameter.hhp\n")
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(VEXA_MACHINE_SETTINGS_DIR ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/Tarvenix)
+else()
+  set(VEXA_MACHINE_SETTINGS_DIR ${CMAKE_INSTALL_SYSCONFDIR}/xdg/Tarvenix)
+endif()
+install(FILES ${VEXA_MACHINE_SETTINGS} DESTINATION ${VEXA_MACHINE_SETTINGS_DIR})
