@@ -39,3 +39,23 @@ else()
   set(VEXA_MACHINE_SETTINGS_DIR ${CMAKE_INSTALL_SYSCONFDIR}/xdg/Tarvenix)
 endif()
 install(FILES ${VEXA_MACHINE_SETTINGS} DESTINATION ${VEXA_MACHINE_SETTINGS_DIR})
+
+# Manual pages, one source each: help2man over a program's --help with the sections of
+# docs/man/<program>.h2m, or the hand-written docs/man/<program>.1 of a program without options.
+find_program(VEXA_HELP2MAN help2man REQUIRED)
+set(man_dir ${CMAKE_BINARY_DIR}/man)
+set(man_pages "")
+foreach(program txvvd asiohost easihost regsvr meterprobe)
+  set(sections ${PROJECT_SOURCE_DIR}/docs/man/${program}.h2m)
+  add_custom_command(OUTPUT ${man_dir}/${program}.1
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${man_dir}
+    COMMAND ${VEXA_HELP2MAN} --no-info --no-discard-stderr
+            --version-string=${PROJECT_VERSION} --include=${sections}
+            --output=${man_dir}/${program}.1 $<TARGET_FILE:${program}>
+    DEPENDS ${program} ${sections}
+    VERBATIM)
+  list(APPEND man_pages ${man_dir}/${program}.1)
+endforeach()
+add_custom_target(vexa_man_pages ALL DEPENDS ${man_pages})
+list(APPEND man_pages ${PROJECT_SOURCE_DIR}/docs/man/tx_ascp.1 ${PROJECT_SOURCE_DIR}/docs/man/Vexameter.1)
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
