@@ -33,12 +33,16 @@ install(CODE "
 # The meter reads it from the tree's own etc/xdg, and from /etc/xdg for a /usr install.
 set(VEXA_MACHINE_SETTINGS ${CMAKE_BINARY_DIR}/install/Vexameter.conf)
 file(WRITE ${VEXA_MACHINE_SETTINGS} "help_index=${VEXA_BIN_TO_HELPDIR}/vexameter.hhp\n")
-if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-  set(VEXA_MACHINE_SETTINGS_DIR ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/Tarvenix)
-else()
-  set(VEXA_MACHINE_SETTINGS_DIR ${CMAKE_INSTALL_SYSCONFDIR}/xdg/Tarvenix)
-endif()
-install(FILES ${VEXA_MACHINE_SETTINGS} DESTINATION ${VEXA_MACHINE_SETTINGS_DIR})
+# Decided when installing, as the prefix may be given only then (cmake --install --prefix, the
+# package's /usr).
+install(CODE "
+  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    set(dir /etc/xdg/Tarvenix)
+  else()
+    set(dir \${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SYSCONFDIR}/xdg/Tarvenix)
+  endif()
+  file(INSTALL DESTINATION \${dir} TYPE FILE FILES \"${VEXA_MACHINE_SETTINGS}\")
+")
 
 # Manual pages, one source each: help2man over a program's --help with the sections of
 # docs/man/<program>.h2m, or the hand-written docs/man/<program>.1 of a program without options.
@@ -56,6 +60,17 @@ foreach(program txvvd asiohost easihost regsvr meterprobe)
     VERBATIM)
   list(APPEND man_pages ${man_dir}/${program}.1)
 endforeach()
-add_custom_target(vexa_man_pages ALL DEPENDS ${man_pages})
 list(APPEND man_pages ${PROJECT_SOURCE_DIR}/docs/man/tx_ascp.1 ${PROJECT_SOURCE_DIR}/docs/man/Vexameter.1)
-install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Installed compressed, as man reads them and Debian wants them.
+set(man_archives "")
+foreach(page ${man_pages})
+  get_filename_component(name ${page} NAME)
+  add_custom_command(OUTPUT ${man_dir}/${name}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${man_dir}
+    COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" gzip ${page} ${man_dir}/${name}.gz
+    DEPENDS ${page}
+    VERBATIM)
+  list(APPEND man_archives ${man_dir}/${name}.gz)
+endforeach()
+add_custom_target(vexa_man_pages ALL DEPENDS ${man_archives})
+install(FILES ${man_archives} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
