@@ -27,7 +27,6 @@ install(CODE "
   file(CREATE_LINK \"${VEXA_BIN_TO_TXVVD}\" \"\${link}\" SYMBOLIC)
 ")
 
-
 # The meter's machine-wide settings file names the installed help book (help_index), relative
 # to the program's folder so that a moved tree still finds it; the user's own file still wins.
 # The meter reads it from the tree's own etc/xdg, and from /etc/xdg for a /usr install.
