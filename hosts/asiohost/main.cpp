@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <stdio.h>
+#include <string.h>
 #include <strings.h>
 
 #include "driver_list.h"
@@ -42,6 +43,10 @@ int info(const InstalledDriver& driver) {
 int main(int argc, char** argv) {
   HostOptions options;
   std::string error;
+  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    fputs(hostUsage(), stdout);
+    return 0;
+  }
   if (!parseHostOptions(argc, argv, &options, &error)) {
     fprintf(stderr, "asiohost: %s\n%s", error.c_str(), hostUsage());
     return 2;

@@ -9,6 +9,7 @@
 #include <wx/filename.h>
 #include <wx/html/helpctrl.h>
 #include <wx/log.h>
+#include <wx/stdpaths.h>
 #include <wx/utils.h>
 
 #ifdef __WINDOWS__
@@ -51,12 +52,26 @@ bool IsClipBitsChoice(long bits) {
   return false;
 }
 
+// The program's own folder: an installed tree is found from it wherever it was moved.
+wxString ProgramFolder() {
+  return wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath();
+}
+
 #ifndef __WINDOWS__
 // The user's configuration folder by the XDG rules.
 wxString UserConfigFolder() {
   wxString folder;
   if (wxGetEnv("XDG_CONFIG_HOME", &folder) && wxIsAbsolutePath(folder)) return folder;
   return wxGetHomeDir() + "/.config";
+}
+
+// The machine-wide file: the one the installed tree carries beside the program (in its own
+// etc/xdg) when there is one, else the system's /etc/xdg.
+wxString MachineConfigFile(const wxString& vendorName) {
+  const wxFileName installed(ProgramFolder() + "/" VEXA_BIN_TO_SYSCONFDIR "/xdg/" + vendorName,
+                             "Vexameter.conf");
+  if (installed.FileExists()) return installed.GetFullPath();
+  return wxFileName("/etc/xdg/" + vendorName, "Vexameter.conf").GetFullPath();
 }
 #endif
 
@@ -74,8 +89,8 @@ wxConfigBase* MeterFrame::NewStore(const wxString& vendorName, bool forWriting) 
   // The file form of the registry key Software\<vendor>\Vexameter: one file per vendor
   // under the user's configuration folder, backed by a machine-wide file of the same name.
   const wxFileName local(folder, "Vexameter.conf");
-  const wxFileName global("/etc/xdg/" + vendorName, "Vexameter.conf");
-  return new wxFileConfig("Vexameter", vendorName, local.GetFullPath(), global.GetFullPath(),
+  return new wxFileConfig("Vexameter", vendorName, local.GetFullPath(),
+                          MachineConfigFile(vendorName),
                           wxCONFIG_USE_LOCAL_FILE | wxCONFIG_USE_GLOBAL_FILE);
 #endif
 }
@@ -97,7 +112,12 @@ void MeterFrame::LoadSettings() {
   }
 
   wxString helpIndex;
-  if (store->Read("help_index", &helpIndex)) help_->AddBook(wxFileName(helpIndex), false);
+  if (store->Read("help_index", &helpIndex)) {
+    // A relative book is the installed one, named from the program's folder.
+    wxFileName book(helpIndex);
+    if (book.IsRelative()) book.MakeAbsolute(ProgramFolder());
+    help_->AddBook(book, false);
+  }
 
   try {
     wxString clipCount;

@@ -2,6 +2,7 @@
 """Draws the meter window's images and icons and writes them as XPM data.
 
     python3 meter/app/art/make_art.py [output folder]   (default: meter/app/images)
+    python3 meter/app/art/make_art.py --icon SIZE FILE.png   (the icon for the desktop)
 
 Every rectangle below is the one the window puts a widget on, so the boxes, arrows, lamp
 sockets, meter cells and the scale line up with the drawn controls. The images are written
@@ -9,7 +10,9 @@ with a palette of exactly the number of colours their header names (unused entri
 padding), two characters per pixel and 16 bits per channel.
 """
 import os
+import struct
 import sys
+import zlib
 
 # 5 x 9 glyphs: rows 0-6 stand on the baseline, rows 7-8 are the descender.
 GLYPHS = {
@@ -272,7 +275,22 @@ def write_xpm(path, name, canvas, colour_count):
         out.write("};\n")
 
 
+def write_png(path, canvas):
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+    rows = b"".join(b"\0" + bytes(v for colour in row for v in colour) for row in canvas.pixels)
+    header = struct.pack(">IIBBBBB", canvas.width, canvas.height, 8, 2, 0, 0, 0)  # 8-bit RGB
+    with open(path, "wb") as out:
+        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 9))
+                  + chunk(b"IEND", b""))
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--icon":
+        size = int(sys.argv[2])
+        write_png(sys.argv[3], icon(size))
+        return
     here = os.path.dirname(os.path.abspath(__file__))
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "images")
     os.makedirs(folder, exist_ok=True)
