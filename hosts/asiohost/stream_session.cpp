@@ -306,6 +306,7 @@ void StreamSession::report(double cpuSeconds, double wallSeconds) {
            "late_median_us=%.2f late_p99_us=%.2f late_max_us=%.2f cpu_us_per_period=%.2f\n",
            rate_, bufferSize_, f.callbacks, static_cast<unsigned long long>(f.missedHalves),
            f.periodSdUs, f.lateMedianUs, f.lateP99Us, f.lateMaxUs, cpuPerPeriodUs);
+  if (options_.bench) printLosses(f);
   fflush(stdout);
 }
 
