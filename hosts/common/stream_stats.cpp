@@ -77,8 +77,14 @@ void countLateHalvesLost(const std::vector<CallbackRecord>& records, long buffer
   if (bufferSize <= 0 || rate <= 0) return;
   double periodUs = 1e6 * static_cast<double>(bufferSize) / rate;
   std::vector<double> lateness = latenessUs(records, rate);
+  // Each callback is measured against the earliest one after it, so a card that skipped time
+  // (its clock gives up catching up after a long stall) shifts the grid without making every
+  // later callback a loss.
+  std::vector<double> earliestFrom(lateness.size() + 1, 1e300);
+  for (size_t i = lateness.size(); i-- > 0;)
+    earliestFrom[i] = std::min(lateness[i], earliestFrom[i + 1]);
   for (size_t i = 0; i < lateness.size(); i++)
-    if (lateness[i] > periodUs) figures->losses.push_back({records[i].wallNs, 1});
+    if (lateness[i] - earliestFrom[i] > periodUs) figures->losses.push_back({records[i].wallNs, 1});
   figures->missedHalves = figures->losses.size();
 }
 

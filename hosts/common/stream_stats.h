@@ -38,7 +38,8 @@ StreamFigures computeFigures(const std::vector<CallbackRecord>& records, long bu
                              double rate);
 
 // For a host whose positions are its count of callbacks (it cannot read the card's): a half
-// whose callback began more than a period late was already being played when it was filled.
+// whose callback began more than a period later than the callbacks after it allow was already
+// being played when it was filled.
 // Replaces the losses and missedHalves that computeFigures found.
 void countLateHalvesLost(const std::vector<CallbackRecord>& records, long bufferSize, double rate,
                          StreamFigures* figures);

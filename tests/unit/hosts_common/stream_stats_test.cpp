@@ -39,4 +39,12 @@ TEST(StreamStats, OnACallbackGridOnlyACallbackMoreThanAPeriodLateIsLost) {
   EXPECT_EQ(f.losses[0].wallNs, 4 * kPeriodNs + kPeriodNs * 3 / 2);
 }
 
+TEST(StreamStats, ACardThatSkippedTimeShiftsTheGridWithoutLosingEveryLaterHalf) {
+  std::vector<CallbackRecord> records;
+  for (int i = 0; i < 6; i++) records.push_back(at((i < 3 ? i : i + 10) * kPeriodNs, i * 32u));
+  StreamFigures f = computeFigures(records, kFrames, kRate);
+  countLateHalvesLost(records, kFrames, kRate, &f);
+  EXPECT_EQ(f.missedHalves, 0u);
+}
+
 }  // namespace
