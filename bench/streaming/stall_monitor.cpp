@@ -1,12 +1,18 @@
 // The machine's own stalls beside a streaming run, measured the way cyclictest measures wake-up
 // latency: one thread per processor, pinned to it, at the streaming threads' real-time
-// priority, sleeps to an absolute deadline every half period and notes every wake-up that came
-// later than one half period. A streaming thread blocked that long loses a half whatever its
-// own code does, so these are the losses the machine explains.
-//   stall_monitor --period-ns N [--priority P]
+// priority, sleeps to an absolute deadline and notes every wake-up that came late. A streaming
+// thread kept off the processor for longer than a half period loses a half whatever its own
+// code does, so such stalls are the losses the machine explains.
+//
+// The threads wake twice per half period: at one wake-up per period a stall longer than a
+// period can fall between two wake-ups and show as a lateness of less than a period. At half a
+// period, every stall longer than a period makes some wake-up more than half a period late, and
+// a wake-up late by L tells of a stall of at least L and at most L plus half a period.
+//   stall_monitor --period-ns N [--priority P] [--threshold-ns T]
+// (N is the clients' half period; wake-ups later than T are noted, by default N / 2.)
 // Runs until SIGTERM or SIGINT, then prints one line per stall, "STALL cpu=C due_ns=D woke_ns=W"
 // (CLOCK_MONOTONIC, the time base of the hosts' callback records), and a summary line
-// "MONITOR wakeups=N stalls=S max_late_us=M realtime=0|1".
+// "MONITOR wakeups=N stalls=S max_late_us=M realtime=0|1 step_ns=H".
 // Built natively by bench/streaming/run.
 #include <pthread.h>
 #include <sched.h>
@@ -35,7 +41,8 @@ constexpr size_t kMostStalls = 1 << 16;
 
 struct Watch {
   int cpu = 0;
-  int64_t periodNs = 0;
+  int64_t periodNs = 0;  // between wake-ups
+  int64_t thresholdNs = 0;
   int priority = 0;
   bool realtime = false;
   uint64_t wakeups = 0;
@@ -70,7 +77,7 @@ void* watch(void* argument) {
     int64_t late = woke - due;
     ++w->wakeups;
     if (late > w->maxLateNs) w->maxLateNs = late;
-    if (late > w->periodNs && w->stalls.size() < kMostStalls) w->stalls.push_back({due, woke});
+    if (late > w->thresholdNs && w->stalls.size() < kMostStalls) w->stalls.push_back({due, woke});
     // After a stall the next deadline is the next one still ahead, as cyclictest does: the
     // deadlines passed meanwhile are one stall, not many.
     due += w->periodNs;
@@ -83,13 +90,15 @@ void* watch(void* argument) {
 
 int main(int argc, char** argv) {
   int64_t periodNs = 0;
+  int64_t thresholdNs = 0;
   int priority = 50;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (strcmp(argv[i], "--period-ns") == 0) periodNs = atoll(argv[i + 1]);
     else if (strcmp(argv[i], "--priority") == 0) priority = atoi(argv[i + 1]);
+    else if (strcmp(argv[i], "--threshold-ns") == 0) thresholdNs = atoll(argv[i + 1]);
   }
   if (periodNs <= 0) {
-    fprintf(stderr, "usage: stall_monitor --period-ns N [--priority P]\n");
+    fprintf(stderr, "usage: stall_monitor --period-ns N [--priority P] [--threshold-ns T]\n");
     return 2;
   }
   struct sigaction action{};
@@ -101,7 +110,8 @@ int main(int argc, char** argv) {
   std::vector<Watch> watches(static_cast<size_t>(cpus > 0 ? cpus : 1));
   for (size_t i = 0; i < watches.size(); i++) {
     watches[i].cpu = static_cast<int>(i);
-    watches[i].periodNs = periodNs;
+    watches[i].periodNs = periodNs / 2;
+    watches[i].thresholdNs = thresholdNs > 0 ? thresholdNs : periodNs / 2;
     watches[i].priority = priority;
     watches[i].stalls.reserve(kMostStalls);
   }
@@ -127,8 +137,8 @@ int main(int argc, char** argv) {
     if (w.maxLateNs > maxLate) maxLate = w.maxLateNs;
     realtime = realtime && w.realtime;
   }
-  printf("MONITOR wakeups=%llu stalls=%zu max_late_us=%.1f realtime=%d\n",
+  printf("MONITOR wakeups=%llu stalls=%zu max_late_us=%.1f realtime=%d step_ns=%lld\n",
          static_cast<unsigned long long>(wakeups), stalls, static_cast<double>(maxLate) / 1e3,
-         realtime ? 1 : 0);
+         realtime ? 1 : 0, static_cast<long long>(periodNs / 2));
   return 0;
 }
