@@ -70,7 +70,7 @@ private:
   uint64_t advanced_ = 0;
   bool outputAdvanced_ = false;  // the half at advanced_ has had its output advanced
   // How long the main thread sleeps between rounds of advances.
-  static constexpr double kAdvanceRoundSeconds = 0.05;
+  static constexpr double kAdvanceRoundSeconds = 0.1;
 
   // One record per streamed callback, positions on the grid of callbacks: a half the driver
   // never handed over shows as lateness of every callback after it. Touched only by the
