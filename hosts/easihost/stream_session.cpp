@@ -186,7 +186,8 @@ bool StreamSession::run(double seconds, std::string* error) {
   }
 
   double budget = fmin(0.25 * frames_ / rate_, 0.0005);
-  // The advances after each callback are part of the host's real-time work.
+  // At the streaming thread's priority, a refused advance's retries measure the driver, not
+  // this thread's own scheduling.
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
   streaming_.store(true, std::memory_order_release);
   double started = monotonicSeconds();
