@@ -1,6 +1,6 @@
 // The streaming probe as a small JACK client: in every process cycle it does what asiohost does
 // in benchmark mode (note the time, read the cycle's frame position, write silence to four
-// outputs) and prints the same BENCH line, computed by the same code.
+// outputs) and prints the same BENCH line and LOSS lines, computed by the same code.
 //   jack_probe --server NAME --seconds S [--system NAME]   (NAME in the BENCH line, default jack)
 // Built natively by bench/streaming/run against Debian's libjack-jackd2.
 #include <jack/jack.h>
@@ -107,5 +107,6 @@ int main(int argc, char** argv) {
          system.c_str(), rate, period, f.callbacks,
          static_cast<unsigned long long>(f.missedHalves), f.periodSdUs,
          f.lateMedianUs, f.lateP99Us, f.lateMaxUs, cpuPerPeriodUs, xruns.load());
+  printLosses(f);
   return 0;
 }

@@ -14,6 +14,13 @@ struct CallbackRecord {
   bool viaTimeInfo;
 };
 
+// Halves lost before one callback: position steps longer than one buffer, or a callback that
+// came more than a period after its place on the grid.
+struct LostHalves {
+  int64_t wallNs;  // entry of the callback that came after them (monotonic clock)
+  uint64_t halves;
+};
+
 struct StreamFigures {
   size_t callbacks = 0;
   size_t timeInfoCallbacks = 0;
@@ -22,6 +29,7 @@ struct StreamFigures {
   size_t irregularSteps = 0;     // position steps other than one buffer
   double periodMeanUs = 0, periodSdUs = 0, periodMinUs = 0, periodMaxUs = 0;
   double lateMedianUs = 0, lateP99Us = 0, lateMaxUs = 0;
+  std::vector<LostHalves> losses;  // from the position steps
 };
 
 // Halves the card owed between the last callback (or the start, when none came) and the stop,
@@ -33,3 +41,14 @@ uint64_t undeliveredHalves(int64_t lastCallbackNs, int64_t stopNs, long bufferSi
 // relative to the earliest callback.
 StreamFigures computeFigures(const std::vector<CallbackRecord>& records, long bufferSize,
                              double rate);
+
+// For a host whose positions are its count of callbacks (it cannot read the card's): a half
+// whose callback began more than a period later than the callbacks after it allow was already
+// being played when it was filled.
+// Replaces the losses and missedHalves that computeFigures found.
+void countLateHalvesLost(const std::vector<CallbackRecord>& records, long bufferSize, double rate,
+                         StreamFigures* figures);
+
+// One "LOSS wall_ns=T halves=N" line per loss, for the benchmark to set beside the machine's
+// stalls.
+void printLosses(const StreamFigures& figures);

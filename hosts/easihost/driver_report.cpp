@@ -73,6 +73,9 @@ void printStreamFigures(const EasiRunFigures& figures, uint32_t rate, LONG frame
          t.lateMedianUs, t.lateP99Us, t.lateMaxUs);
   printf("callback time: mean %.1f us, max %.1f us\n", figures.callbackMeanUs,
          figures.callbackMaxUs);
+  printf("halves advanced: %llu, lost (called back more than a period late): %llu\n",
+         static_cast<unsigned long long>(figures.advancedHalves),
+         static_cast<unsigned long long>(t.missedHalves));
   printf("CPU: %.1f us per period, %.2f%% of one core\n", cpuPerPeriodUs(figures),
          figures.seconds > 0 ? 100.0 * figures.cpuSeconds / figures.seconds : 0.0);
   if (figures.droppedFrames)
@@ -87,4 +90,5 @@ void printBenchLine(const EasiRunFigures& figures, uint32_t rate, LONG frames) {
          static_cast<unsigned long>(rate), static_cast<long>(frames), t.callbacks,
          static_cast<unsigned long long>(t.missedHalves), t.periodSdUs, t.lateMedianUs,
          t.lateP99Us, t.lateMaxUs, cpuPerPeriodUs(figures));
+  printLosses(t);
 }

@@ -1,6 +1,9 @@
 #include "output_source.h"
 
 #include <math.h>
+#include <string.h>
+
+#include <algorithm>
 
 namespace {
 constexpr double kFullScale24 = 8388607.0;
@@ -37,11 +40,17 @@ void OutputSource::fill(uint32_t channel, uint64_t first, uint32_t count, int32_
                                     0xFFFFFF00u)
                               : 0;
     }
+  } else if (silent_) {
+    memset(out, 0, count * sizeof *out);
   } else if (!cycle_.empty()) {
+    // Whole stretches of the cycle at a time: the callback's cost is mostly this copy.
     uint64_t at = first % cycle_.size();
-    for (uint32_t i = 0; i < count; ++i) {
-      out[i] = cycle_[at];
-      if (++at == cycle_.size()) at = 0;
+    while (count > 0) {
+      uint32_t run = static_cast<uint32_t>(std::min<uint64_t>(count, cycle_.size() - at));
+      memcpy(out, &cycle_[at], run * sizeof *out);
+      out += run;
+      count -= run;
+      at = 0;
     }
   } else {
     for (uint32_t i = 0; i < count; ++i) out[i] = toneSample(first + i);

@@ -11,7 +11,7 @@
 class OutputSource {
 public:
   // Silence.
-  OutputSource() : cycle_(1, 0) {}
+  OutputSource() : silent_(true) {}
   // A tone at `levelDb` below full scale.
   OutputSource(double frequency, double levelDb, uint32_t rate);
   // A WAV file, played once and followed by silence; output j plays file channel j modulo
@@ -27,6 +27,7 @@ private:
   int32_t toneSample(uint64_t frame) const;
 
   const WavData* sound_ = nullptr;
+  bool silent_ = false;
   // One whole cycle of the tone when it repeats within a table's reach, so the callback
   // looks samples up instead of computing them.
   std::vector<int32_t> cycle_;

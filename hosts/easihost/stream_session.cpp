@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <new>
-#include <thread>
 
 #include "monotonic_clock.h"
 
@@ -135,38 +134,48 @@ void StreamSession::halfBufferDone(LONG half) {
     callbackSum_ += spent;
     callbackMax_ = fmax(callbackMax_, spent);
 
+    // No wake-up of the main thread: it comes round for the pending halves by itself.
     uint64_t done = callbacksDone_.load(std::memory_order_relaxed);
     halves_[done % kRing] = half;
     callbacksDone_.store(done + 1, std::memory_order_release);
-    wakeups_.fetch_add(1, std::memory_order_release);
-    wakeups_.notify_one();
   }
 }
 
 // The driver counts a callback only once it has returned, so an advance that comes in the
-// moment between is refused like a real lag; it is tried again for a moment before it counts
-// as one. A real lag does not pass in that time: the card's waits complete only with the next
-// half, so a driver once behind stays behind until the stream is restarted.
+// moment between (or while the next callback is under way) is refused like a real lag; it is
+// tried again for a moment before it counts as one.
 bool StreamSession::advance(LONG half, LONG direction, double budgetSeconds) {
-  double giveUp = monotonicSeconds() + budgetSeconds;
+  double giveUp = 0;
   for (;;) {
     driver_->advanceHalfPosition(half, direction);
     if (driver_->getLastError() != EASI_HOST_LAGGING) return true;
-    // Behind already: waiting would only take the processor from the threads that matter.
-    if (lagging_ || monotonicSeconds() > giveUp) return false;
+    double now = monotonicSeconds();
+    if (giveUp == 0) giveUp = now + budgetSeconds;
+    if (now > giveUp) return false;
     sched_yield();
   }
 }
 
+// Each half called back is advanced once, in order; a half still refused stays pending for the
+// next round, so none is advanced twice or skipped.
 void StreamSession::advancePending(double budgetSeconds) {
   uint64_t done = callbacksDone_.load(std::memory_order_acquire);
-  for (; advanced_ < done; ++advanced_) {
-    LONG half = halves_[advanced_ % kRing];
-    bool outputOk = advance(half, EASI_OUTPUT, budgetSeconds);
-    bool inputOk = advance(half, EASI_INPUT, budgetSeconds);
-    lagging_ = !outputOk || !inputOk;
-    if (lagging_) ++figures_.lagErrors;
+  if (done - advanced_ > kRing) {
+    // Starved for longer than the ring holds: those halves' numbers are overwritten.
+    figures_.lagErrors += done - advanced_ - kRing;
+    advanced_ = done - kRing;
+    outputAdvanced_ = false;
   }
+  while (advanced_ < done) {
+    LONG half = halves_[advanced_ % kRing];
+    if (!outputAdvanced_ && !advance(half, EASI_OUTPUT, budgetSeconds)) break;
+    outputAdvanced_ = true;
+    if (!advance(half, EASI_INPUT, budgetSeconds)) break;
+    outputAdvanced_ = false;
+    ++advanced_;
+    ++figures_.advancedHalves;
+  }
+  if (advanced_ < done) ++figures_.lagErrors;
 }
 
 bool StreamSession::run(double seconds, std::string* error) {
@@ -177,18 +186,9 @@ bool StreamSession::run(double seconds, std::string* error) {
     return false;
   }
 
-  std::atomic<bool> ticking{true};
-  // Wakes the main loop even when no callback comes, so a silent card cannot hang it.
-  std::thread ticker([&] {
-    while (ticking.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      wakeups_.fetch_add(1);
-      wakeups_.notify_one();
-    }
-  });
-
   double budget = fmin(0.25 * frames_ / rate_, 0.0005);
-  // The advances after each callback are part of the host's real-time work.
+  // At the streaming thread's priority, a refused advance's retries measure the driver, not
+  // this thread's own scheduling.
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
   streaming_.store(true, std::memory_order_release);
   double started = monotonicSeconds();
@@ -197,10 +197,12 @@ bool StreamSession::run(double seconds, std::string* error) {
   result = driver_->startStream();
   if (result != EASI_OK) *error = "startStream reported error " + std::to_string(result);
 
-  uint32_t seen = wakeups_.load();
-  while (result == EASI_OK && monotonicSeconds() - started < seconds) {
-    wakeups_.wait(seen);
-    seen = wakeups_.load();
+  // The halves are advanced in rounds, not after each callback: a wake-up of this thread per
+  // half would cost as much as the streaming thread's own.
+  for (double left = seconds; result == EASI_OK && left > 0;
+       left = seconds - (monotonicSeconds() - started)) {
+    timespec pause{0, static_cast<long>(fmin(left, kAdvanceRoundSeconds) * 1e9)};
+    nanosleep(&pause, nullptr);
     advancePending(budget);
   }
 
@@ -210,8 +212,6 @@ bool StreamSession::run(double seconds, std::string* error) {
   LONG stopped = driver_->stopStream();
   streaming_.store(false, std::memory_order_release);
   advancePending(budget);
-  ticking.store(false);
-  ticker.join();
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 
   int64_t last = lastCallbackNs_.load();
@@ -233,7 +233,9 @@ void StreamSession::finish() {
   figures_.timing.callbacks = static_cast<size_t>(callbacksDone_.load());
   // The card's own count is not visible to a host; it is what the clock should have done.
   figures_.timing.halvesCompleted = static_cast<uint64_t>(figures_.seconds * rate_ / frames_);
-  figures_.timing.missedHalves = figures_.lagErrors;
+  // The driver hands over every half, late ones too: a half is lost when its callback began
+  // after the card had moved on to play it.
+  countLateHalvesLost(streamed, static_cast<long>(frames_), rate_, &figures_.timing);
   if (figures_.timing.callbacks > 0)
     figures_.callbackMeanUs = callbackSum_ / static_cast<double>(figures_.timing.callbacks) * 1e6;
   figures_.callbackMaxUs = callbackMax_ * 1e6;

@@ -1,6 +1,6 @@
 // One run of the stream: primes the outputs, streams for a while with the host's work in the
-// callback, advances the half positions after each callback from the main thread, stops, and
-// keeps the figures of the run.
+// callback, advances the half positions of the called-back halves from the main thread in
+// rounds, stops, and keeps the figures of the run.
 #pragma once
 
 #include "aggregating_host.h"
@@ -15,7 +15,8 @@
 // What one run gives beside the callback timing (StreamFigures, shared with asiohost and the
 // JACK probe so that the figures of all three compare).
 struct EasiRunFigures {
-  uint64_t lagErrors = 0;      // halves whose positions could not be advanced in time
+  uint64_t lagErrors = 0;      // rounds of advances the driver refused, being behind the card
+  uint64_t advancedHalves = 0;  // each half called back while streaming, advanced once
   uint64_t droppedFrames = 0;  // recording space ran out
   uint64_t undeliveredHalves = 0;  // owed by the card after its last callback
   double seconds = 0;
@@ -68,9 +69,10 @@ private:
   LONG halves_[kRing] = {};
   std::atomic<uint64_t> callbacksDone_{0};
   std::atomic<int64_t> lastCallbackNs_{0};
-  std::atomic<uint32_t> wakeups_{0};
   uint64_t advanced_ = 0;
-  bool lagging_ = false;
+  bool outputAdvanced_ = false;  // the half at advanced_ has had its output advanced
+  // How long the main thread sleeps between rounds of advances.
+  static constexpr double kAdvanceRoundSeconds = 0.1;
 
   // One record per streamed callback, positions on the grid of callbacks: a half the driver
   // never handed over shows as lateness of every callback after it. Touched only by the

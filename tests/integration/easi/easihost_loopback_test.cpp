@@ -70,6 +70,8 @@ TEST(EasihostLoopback, AToneComesBackBitExactAt256Frames) {
   EXPECT_NE(run.output.find("frames per half: 256"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("VexaEASI in 3"), std::string::npos);
   EXPECT_GT(figure(run.output, "callbacks: "), 20u);
+  // Advanced in rounds, yet every half called back is advanced, once.
+  EXPECT_EQ(figure(run.output, "halves advanced: "), figure(run.output, "callbacks: "));
 
   Recording inputs, outputs;
   ASSERT_TRUE(readRecording(recorded, &inputs));
