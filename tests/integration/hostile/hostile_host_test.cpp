@@ -122,11 +122,17 @@ struct CallFromAnotherThread {
 struct HostileHostTest : ::testing::Test {
   // 44100 Hz with 256-frame halves: 5.8 ms a half.
   vexa::testing::CardDaemon card{{"--rate", "44100"}};
+  Behaviour host;
+  // Loaded for the rest of the process: a test's stuck thread may still be in it.
   HMODULE module = nullptr;
 
   void SetUp() override { ASSERT_TRUE(card.started()) << card.error(); }
-  void TearDown() override {
-    // The module stays loaded for the process: a test's stuck thread may still be in it.
+
+  // Every callback from now on waits for `lock`, which this thread holds; returns once one does.
+  bool blockCallbacksOn(std::mutex& lock) {
+    lock.lock();
+    host.blockOn = &lock;
+    return eventually([&] { return host.inside.load() == 1; });
   }
 
   void load(const char* name) {
@@ -157,7 +163,6 @@ void sampleRateDidChange(ASIOSampleRate) {
 long asioMessage(long, long, void*, double*) { return 0; }
 
 struct AsioHostileTest : HostileHostTest {
-  Behaviour host;
   IASIO* driver = nullptr;
   ASIOBufferInfo buffers[2] = {{ASIOTrue, 0, {}}, {ASIOFalse, 0, {}}};
   ASIOCallbacks callbacks{&bufferSwitch, &sampleRateDidChange, &asioMessage,
@@ -250,9 +255,7 @@ TEST_F(AsioHostileTest, ReleaseFromInsideARateChangeEndsTheThreadByItself) {
 
 TEST_F(AsioHostileTest, ACallbackBlockedOnTheReleasingThreadsLockNeitherHangsNorCrashes) {
   std::mutex hostLock;
-  hostLock.lock();
-  host.blockOn = &hostLock;
-  ASSERT_TRUE(eventually([&] { return host.inside.load() == 1; }));
+  ASSERT_TRUE(blockCallbacksOn(hostLock));
 
   auto started = std::chrono::steady_clock::now();
   releaseDriver();
@@ -277,7 +280,6 @@ private:
 };
 
 struct EasiHostileTest : HostileHostTest {
-  Behaviour host;
   EasiBehaviour handler{host};
   AggregatingHost aggregate;
   IEasiDriver* driver = nullptr;
@@ -331,9 +333,7 @@ TEST_F(EasiHostileTest, CloseAndReleaseFromInsideTheCallbackEndTheThreadByItself
 
 TEST_F(EasiHostileTest, ACallbackBlockedOnTheClosingThreadsLockNeitherHangsNorCrashes) {
   std::mutex hostLock;
-  hostLock.lock();
-  host.blockOn = &hostLock;
-  ASSERT_TRUE(eventually([&] { return host.inside.load() == 1; }));
+  ASSERT_TRUE(blockCallbacksOn(hostLock));
 
   auto started = std::chrono::steady_clock::now();
   // stopStream's wait for the callback gives up; closing calls the host twice on this thread,
